@@ -1,0 +1,1 @@
+// The conversion library arrives with its own issue.
