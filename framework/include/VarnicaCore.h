@@ -181,7 +181,9 @@ VARNICA_CORE_API IException* NewException(HRESULT code, const SourceLocation* lo
 VARNICA_CORE_API ISingletonRegistry* _GetSingletonObject();
 // Printable name of a GUID (a class, interface or value key) for log lines; never null.
 VARNICA_CORE_API const char* VarnicaNameOf(const GUID* value, int32_t reserved1, int32_t reserved2);
-// Readable name of a GUID into buffer; S_OK, or E_VALUE_NOT_FOUND when the GUID has no name.
+// Readable name of a GUID into buffer; S_OK, or E_VALUE_NOT_FOUND when the GUID has no name
+// (the buffer then holds the GUID's 36-character text). A buffer without room for the text and
+// its terminator is E_INVALIDARG; a null buffer returns the text length.
 VARNICA_CORE_API HRESULT VarnicaGuidNameA(const GUID* guid, char* buffer, int32_t size, ...);
 
 // Host services of this core build.
@@ -189,6 +191,12 @@ VARNICA_CORE_API HRESULT VarnicaGuidNameA(const GUID* guid, char* buffer, int32_
 VARNICA_CORE_API HRESULT VarnicaLoadClassLibrary(const char* path);
 // Gives a name to a GUID for VarnicaNameOf / VarnicaGuidNameA.
 VARNICA_CORE_API HRESULT VarnicaRegisterGuidName(const GUID* guid, const char* name);
+// Makes a class of another framework module (the media module) creatable through
+// CreateClassObject. create returns a new object, AddRef'ed, as iid. A class id that is
+// already known is refused with E_ACCESSDENIED.
+typedef HRESULT (*VarnicaClassCreateFn)(REFIID iid, void** ppv);
+VARNICA_CORE_API HRESULT VarnicaRegisterClassFactory(const GUID* clsid, VarnicaClassCreateFn create,
+                                                     const char* name);
 // Test hook: while capturing, every observer line is also kept in memory.
 VARNICA_CORE_API void VarnicaObserverCapture(BOOL enable);
 // Copies the captured lines (each ending in '\n') into buffer; returns the needed size including

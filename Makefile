@@ -1,0 +1,33 @@
+# Entry points. `make demo` and `make test` set up a fresh Debian machine (packages, Wine
+# prefix, Xvfb) on their own.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+RUN = VMDX_BUILD_DIR=$(abspath $(BUILD_DIR)) scripts/with-display.sh
+
+.PHONY: deps build demo test test-windows test-native bench clean
+
+deps:
+	scripts/install-deps.sh
+
+build: deps
+	cmake --preset windows -B $(BUILD_DIR) >/dev/null
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# The host tool on its built-in default input.
+demo: build
+	$(RUN) wine $(BUILD_DIR)/bin/vmdx.exe demo
+
+test: test-windows test-native
+
+test-windows: build
+	$(RUN) ctest --test-dir $(BUILD_DIR) --output-on-failure -j 1
+
+# Native runs of the CPU conversion library (sanitizers, fuzzing), when present.
+test-native: deps
+	@if [ -x scripts/test-native.sh ]; then scripts/test-native.sh; else echo "test-native: nothing to run"; fi
+
+bench: build
+	@if [ -x scripts/bench.sh ]; then scripts/bench.sh; else echo "bench: nothing to run"; fi
+
+clean:
+	rm -rf $(BUILD_DIR)
