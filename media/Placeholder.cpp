@@ -1,1 +1,0 @@
-// The conversion library arrives with its own issue.

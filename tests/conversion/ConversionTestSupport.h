@@ -1,0 +1,51 @@
+// What the conversion tests need beyond the references: catching a raised failure on either
+// build, buffers that end at a page boundary, and a pool that counts the jobs handed to it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ConvertionCopyCpuVidFrameMemory.h"
+
+struct CaughtFailure {
+  bool raised = false;
+  HRESULT code = S_OK;
+  std::string text;
+};
+// Runs body; reports whether it raised, with the failure's code and text.
+CaughtFailure CatchFailure(const std::function<void()>& body);
+
+// `bytes` bytes whose last one is followed by an inaccessible page.
+class GuardedBuffer {
+ public:
+  explicit GuardedBuffer(size_t bytes);
+  ~GuardedBuffer();
+  GuardedBuffer(const GuardedBuffer&) = delete;
+  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+  uint8_t* data() const { return data_; }
+
+ private:
+  uint8_t* base_ = nullptr;
+  size_t mapped_ = 0;
+  uint8_t* data_ = nullptr;
+};
+
+// Hands jobs on to a real pool and remembers how many workers the last one asked for.
+class CountingPool final : public CpuThreadPool {
+ public:
+  explicit CountingPool(int32_t threads) : pool_(CreateCpuThreadPool(threads)) {}
+  HRESULT RunJob(const char* name, int32_t workers, Work work, void* context) override {
+    ++jobs;
+    lastWorkers = workers;
+    lastName = name;
+    return pool_->RunJob(name, workers, work, context);
+  }
+  int32_t ThreadCount() const override { return pool_->ThreadCount(); }
+  int jobs = 0;
+  int32_t lastWorkers = 0;
+  std::string lastName;
+
+ private:
+  std::unique_ptr<CpuThreadPool> pool_;
+};
