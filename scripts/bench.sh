@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Benchmarks of the CPU frame conversion against libyuv, swscale and memcpy (native build, one
+# process). Prints Google Benchmark's table of medians, then one "ratio ..." line per pair.
+# Extra arguments go to the benchmark program (for example --benchmark_filter=Rgb).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-2}
+REPETITIONS=${VMDX_BENCH_REPETITIONS:-5}
+
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$JOBS" --target conversion_bench
+build/native/bench/conversion_bench --benchmark_repetitions="$REPETITIONS" \
+  --benchmark_report_aggregates_only=true "$@"
