@@ -69,14 +69,18 @@ IUnknown* CastTo(ObjectRoot* root) {
   return static_cast<I*>(static_cast<T*>(root));
 }
 
-// The three IUnknown operations of a most-derived class, over its kInterfaces table.
-#define VARNICA_IUNKNOWN_IMPLEMENTATION                                                        \
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {                  \
-    return QueryInterfaceFromTable(kInterfaces, sizeof(kInterfaces) / sizeof(kInterfaces[0]), \
-                                   iid, ppv);                                                  \
-  }                                                                                            \
-  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }                           \
+// The three IUnknown operations of a most-derived class; VARNICA_QUERY_INTERFACE(Class) in
+// its .cpp file defines QueryInterface over the class's kInterfaces table.
+#define VARNICA_IUNKNOWN_IMPLEMENTATION                                      \
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override; \
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }         \
   ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+#define VARNICA_QUERY_INTERFACE(Class)                                                          \
+  HRESULT STDMETHODCALLTYPE Class::QueryInterface(REFIID iid, void** ppv) {                     \
+    return QueryInterfaceFromTable(kInterfaces, sizeof(kInterfaces) / sizeof(kInterfaces[0]), iid, \
+                                   ppv);                                                        \
+  }
 
 struct ClassDescriptor {
   const GUID* clsid;
@@ -131,7 +135,7 @@ HRESULT CreateComponentObject(IUnknown* /*outer*/, ObjectRoot** out) {
     *out = nullptr;
     return E_OUTOFMEMORY;
   }
-  if (FAILED(object->FinalConstruct())) {
+  if (FAILED(static_cast<ComponentObject*>(object)->FinalConstruct())) {
     delete static_cast<ObjectRoot*>(object);
     *out = nullptr;
     return E_OUTOFMEMORY;

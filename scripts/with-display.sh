@@ -32,5 +32,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1 || true
 fi
 wineserver -p >/dev/null 2>&1 || true   # one server for all programs of this command
+# Start Wine's desktop process now, with its output going nowhere: started later by a test
+# program it would inherit that program's output pipe and keep ctest waiting for its end.
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
 
 "$@"

@@ -26,7 +26,7 @@ const ModuleExports& Exports() {
         std::fprintf(stderr, "missing export %s\n", name);
         std::abort();
       }
-      return p;
+      return reinterpret_cast<void*>(p);
     };
     x.DllGetClassObject = reinterpret_cast<decltype(x.DllGetClassObject)>(get("DllGetClassObject"));
     x.DllCanUnloadNow = reinterpret_cast<decltype(x.DllCanUnloadNow)>(get("DllCanUnloadNow"));

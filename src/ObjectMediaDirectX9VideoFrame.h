@@ -1,0 +1,98 @@
+// MediaDirectX9VideoFrame: a video frame held in a Direct3D 9 texture or surface, with its
+// media properties and CPU access by locking.
+#pragma once
+#include <atomic>
+
+#include "CValueSetController.h"
+#include "IMediaDirectX9VideoFrame.h"
+#include "ObjectBase.h"
+
+class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
+                                      public ILockObject,
+                                      public ComponentObject,
+                                      public CValueSetController {
+ public:
+  MediaDirectX9VideoFrame();
+  ~MediaDirectX9VideoFrame() override;
+  VARNICA_IUNKNOWN_IMPLEMENTATION
+
+  // IVarnicaObject
+  HRESULT STDMETHODCALLTYPE GetObject(REFGUID key, REFIID iid, void** ppv) override;
+  HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet** valueSet) override;
+  // IMediaDirectX9VideoFrame
+  HRESULT STDMETHODCALLTYPE CreateTex1(const GUID* format, IDirect3DTexture9* texture, uint32_t level,
+                                       const VarnicaPixelAspectRatio* pixelAspectRatio, const int16_t* videoInterlace,
+                                       const VarnicaTimecode* timecode, const VarnicaFrameRate* frameRate,
+                                       const GUID* framePacking, uint32_t enabledLockAccess) override;
+  HRESULT STDMETHODCALLTYPE CreateSurf1(const GUID* format, IDirect3DSurface9* surface,
+                                        const VarnicaPixelAspectRatio* pixelAspectRatio, const int16_t* videoInterlace,
+                                        const VarnicaTimecode* timecode, const VarnicaFrameRate* frameRate,
+                                        const GUID* framePacking, uint32_t enabledLockAccess) override;
+  HRESULT STDMETHODCALLTYPE CreateTex2(IDirect3DTexture9* texture, uint32_t level, IValueSet* settings,
+                                       uint32_t enabledLockAccess) override;
+  HRESULT STDMETHODCALLTYPE CreateSurf2(IDirect3DSurface9* surface, IValueSet* settings,
+                                        uint32_t enabledLockAccess) override;
+  HRESULT STDMETHODCALLTYPE SetTimecode(const VarnicaTimecode* timecode) override;
+  HRESULT STDMETHODCALLTYPE SetPixelAspectRatio(const VarnicaPixelAspectRatio* ratio) override;
+  HRESULT STDMETHODCALLTYPE SetFrameRate(const VarnicaFrameRate* frameRate) override;
+  HRESULT STDMETHODCALLTYPE SetVideoInterlace(const int16_t* interlace) override;
+  HRESULT STDMETHODCALLTYPE SetFramePacking(const GUID* framePacking) override;
+  HRESULT STDMETHODCALLTYPE GetTexture(IDirect3DTexture9** texture) override;
+  HRESULT STDMETHODCALLTYPE GetSurface(IDirect3DSurface9** surface) override;
+  HRESULT STDMETHODCALLTYPE SetEnabledLockAccess(uint32_t mask) override;
+  // ILockObject
+  HRESULT STDMETHODCALLTYPE LockObject(uint32_t flags) override;
+  HRESULT STDMETHODCALLTYPE UnlockObject() override;
+
+ protected:
+  HRESULT FinalConstruct() override;
+  HRESULT RefuseDispose() override;
+  void ReleaseDisposableResources() override;
+  bool ValueOwnerDisposedOrDisposing() const override { return DisposedOrDisposing(); }
+
+ private:
+  static const InterfaceEntry kInterfaces[];
+  static const PropertyTable* Properties();
+  // Raises E_ACCESSDENIED "<operation>: not allowed if the object is locked".
+  void ThrowIfLocked(const char* operation, const SourceLocation& location) const;
+
+  // Getters behind the property table.
+  HRESULT ReadTimecode(void* data);
+  HRESULT ReadFrameFormat(void* data);
+  HRESULT ReadFrameSize(void* data);
+  HRESULT ReadCpuMemory(void* data);
+  HRESULT ReadFrameRate(void* data);
+  HRESULT ReadPixelAspectRatio(void* data);
+  HRESULT ReadVideoInterlace(void* data);
+  HRESULT ReadFramePacking(void* data);
+
+  // Lock state
+  std::atomic<uint32_t> lockSpin_{0};
+  int32_t lockCount_ = 0;
+  uint32_t lockFlags_ = 0;
+  // CPU staging state
+  std::atomic<uint32_t> stagingSpin_{0};
+  IDirect3DSurface9* mappedSurface_ = nullptr;
+  IDirect3DSurface9* stagingCopy_ = nullptr;
+  CpuVidFrameMemory cpuMemory_{};
+
+  IDirect3DTexture9* texture_ = nullptr;
+  IDirect3DSurface9* surface_ = nullptr;
+  uint32_t level_ = 0;
+  VarnicaTimecode timecode_{};
+  bool timecodeDefined_ = false;
+  VarnicaPixelAspectRatio pixelAspectRatio_{};
+  bool pixelAspectRatioDefined_ = false;
+  VarnicaFrameRate frameRate_{};
+  bool frameRateDefined_ = false;
+  int16_t videoInterlace_ = 0;
+  bool videoInterlaceDefined_ = false;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  GUID framePacking_ = FramePacking_Default;
+  GUID frameFormat_{};
+  uint32_t enabledLockAccess_ = 0x13;
+  uint32_t surfaceUsage_ = 0;
+  uint32_t surfacePool_ = 0;
+  bool created_ = false;
+};

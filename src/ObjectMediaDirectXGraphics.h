@@ -1,0 +1,60 @@
+// MediaDirectXGraphics: the drawing surface of one picture, with its view properties.
+#pragma once
+#include "CValueSetController.h"
+#include "IMediaDirectXGraphics.h"
+#include "ObjectBase.h"
+
+class MediaDirectXGraphics final : public IMediaDirectXGraphics, public ComponentObject, public CValueSetController {
+ public:
+  MediaDirectXGraphics();
+  ~MediaDirectXGraphics() override;
+  VARNICA_IUNKNOWN_IMPLEMENTATION
+
+  // IVarnicaObject
+  HRESULT STDMETHODCALLTYPE GetObject(REFGUID key, REFIID iid, void** ppv) override;
+  HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet** valueSet) override;
+  // IMediaDirectXGraphics
+  HRESULT STDMETHODCALLTYPE GetDecoderFrame(REFIID iid, void** ppFrame, IVideoDecoder* decoder,
+                                            const VarnicaTimecode* timecode, const VarnicaFrameSize* frameSize,
+                                            const GUID* format, const FieldSelect* field) override;
+  HRESULT STDMETHODCALLTYPE SetTexture(uint32_t stage, IUnknown* frame) override;
+  HRESULT STDMETHODCALLTYPE UnsetTexture(uint32_t stage) override;
+  HRESULT STDMETHODCALLTYPE SetShader(REFGUID program) override;
+  HRESULT STDMETHODCALLTYPE UnsetShader() override;
+  HRESULT STDMETHODCALLTYPE BeginVertex(REFGUID type, uint64_t count) override;
+  HRESULT STDMETHODCALLTYPE EndVertex() override;
+  HRESULT STDMETHODCALLTYPE VertexSetPos(uint64_t index, const float xyz[3]) override;
+  HRESULT STDMETHODCALLTYPE VertexSetPosV(uint64_t index, const float* xyz, uint64_t count) override;
+  HRESULT STDMETHODCALLTYPE VertexSetTextureUV(uint64_t index, uint32_t ignored, const float uv[2]) override;
+  HRESULT STDMETHODCALLTYPE VertexSetTextureUVV(uint64_t index, uint32_t ignored, const float* uv,
+                                                uint64_t count) override;
+  HRESULT STDMETHODCALLTYPE VertexSetColor(uint64_t index, const float rgba[4]) override;
+  HRESULT STDMETHODCALLTYPE VertexSetColorV(uint64_t index, const float* rgba, uint64_t count) override;
+  HRESULT STDMETHODCALLTYPE DrawPrimitive() override;
+  HRESULT STDMETHODCALLTYPE Present() override;
+  HRESULT STDMETHODCALLTYPE CaptureFrame(uint32_t ignored, REFIID iid, void** ppFrame) override;
+  HRESULT STDMETHODCALLTYPE GetHDC(HDC* dc) override;
+  HRESULT STDMETHODCALLTYPE ReleaseHDC(HDC dc) override;
+  HRESULT STDMETHODCALLTYPE Create0(const DX9Context* source, CDX9ResourceCache* cache) override;
+
+ protected:
+  bool ValueOwnerDisposedOrDisposing() const override { return DisposedOrDisposing(); }
+
+ private:
+  static const InterfaceEntry kInterfaces[];
+  static const PropertyTable* Properties();
+  // Applies the alpha matte to the bound device's blend state (nothing to do without a device).
+  HRESULT AlphaMatte_UpdateDirectX();
+
+  bool created_ = false;
+  uint16_t uploadOptions_ = 0;
+  GUID alphaMatte_ = AlphaMatteBlend;
+  GUID displayType_{};
+  float ipd_ = 0.07f;
+  float angularRange_[2] = {6.2831855f, 3.1415927f};
+  float zeroParallax_ = 1.0f;
+  float viewMatrix_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  GUID framePacking_{};
+  GUID cameraType_{};
+  float viewSize_[2] = {0, 0};
+};

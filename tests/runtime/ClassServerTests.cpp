@@ -1,0 +1,144 @@
+// The seven exports and the class server, as a host sees them.
+#include <cstring>
+
+#include "IMediaDirectX9VideoFrame.h"
+#include "IMediaDirectXDisplay.h"
+#include "IMediaDirectXGraphics.h"
+#include "TestSupport.h"
+
+using namespace vmdxtest;
+
+namespace {
+
+struct ClassServer : ::testing::Test {
+  void SetUp() override { openAtStart = OpenObjects(); }
+  void TearDown() override { EXPECT_EQ(openAtStart, OpenObjects()); }
+  int openAtStart = 0;
+};
+
+TEST_F(ClassServer, ListsThreeClassesGraphicsDisplayFrame) {
+  EXPECT_EQ(3, Exports().DLLGetClassCount());
+  GUID ids[3] = {};
+  ASSERT_HR(S_OK, Exports().DLLGetClassObjectID(0, 3, ids));
+  EXPECT_TRUE(IsEqualGUID(ids[0], CLSID_MediaDirectXGraphics));
+  EXPECT_TRUE(IsEqualGUID(ids[1], CLSID_MediaDirectXDisplay));
+  EXPECT_TRUE(IsEqualGUID(ids[2], CLSID_MediaDirectX9VideoFrame));
+
+  GUID one{};
+  ASSERT_HR(S_OK, Exports().DLLGetClassObjectID(2, 1, &one));
+  EXPECT_TRUE(IsEqualGUID(one, CLSID_MediaDirectX9VideoFrame));
+}
+
+TEST_F(ClassServer, ClassIdRangesOutsideTheArrayAreRefusedAndWriteNothing) {
+  GUID ids[4];
+  std::memset(ids, 0xAB, sizeof ids);
+  const GUID untouched = ids[0];
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectID(2, 2, ids));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectID(0xFFFFFFFFu, 1, ids));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectID(1, 0xFFFFFFFFu, ids));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectID(0, 4, ids));
+  EXPECT_HR(S_OK, Exports().DLLGetClassObjectID(3, 0, ids));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectID(0, 1, nullptr));
+  EXPECT_EQ(0, std::memcmp(&ids[0], &untouched, sizeof(GUID)));
+}
+
+TEST_F(ClassServer, ClassNamesFollowTheBufferRules) {
+  char name[64];
+  ASSERT_HR(S_OK, Exports().DLLGetClassObjectInfo(1, name, sizeof name));
+  EXPECT_STREQ("MediaDirectXDisplay", name);
+  ASSERT_HR(S_OK, Exports().DLLGetClassObjectInfo(2, name, 24));  // 23 characters and terminator
+  EXPECT_STREQ("MediaDirectX9VideoFrame", name);
+
+  std::memset(name, 'x', sizeof name);
+  ASSERT_HR(S_OK, Exports().DLLGetClassObjectInfo(2, name, 23));  // no room for the terminator
+  EXPECT_EQ('\0', name[0]);
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectInfo(0, name, 0));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectInfo(3, name, 64));
+  EXPECT_HR(E_INVALIDARG, Exports().DLLGetClassObjectInfo(0, nullptr, 64));
+}
+
+TEST_F(ClassServer, UnknownClassIsReportedAndCreatesNothing) {
+  ObserverCapture capture;
+  const GUID unknown = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_HR(E_NOINTERFACE, Exports().DllGetClassObject(unknown, IID_IUnknown, &object));
+  EXPECT_TRUE(capture.Contains("No such class available: CLSID 12345678-1234-5678-0102-030405060708"))
+      << capture.Text();
+  EXPECT_HR(E_INVALIDARG, Exports().DllGetClassObject(CLSID_MediaDirectXDisplay, IID_IUnknown, nullptr));
+}
+
+TEST_F(ClassServer, RefusedInterfaceDestroysTheNewObject) {
+  PrintLevelScope level(LOG_WARN | LOG_ERROR);
+  ObserverCapture capture;
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_HR(E_NOINTERFACE, Exports().DllGetClassObject(CLSID_MediaDirectXDisplay, IID_IValueSet, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_TRUE(capture.Contains("No such interface available: MediaDirectXDisplay - CLSID "
+                               "38C9051D-AB28-416E-A524-985306F6C82E, IID 554FCEBA-546A-4C03-A92B-013CE2D127CE"))
+      << capture.Text();
+}
+
+TEST_F(ClassServer, OpenObjectsKeepTheModuleLoaded) {
+  EXPECT_HR(S_OK, Exports().DllCanUnloadNow());
+  IUnknown* frame = nullptr;
+  ASSERT_HR(S_OK, Exports().DllGetClassObject(CLSID_MediaDirectX9VideoFrame, IID_IUnknown,
+                                              reinterpret_cast<void**>(&frame)));
+  EXPECT_EQ(openAtStart + 1, OpenObjects());
+  EXPECT_HR(S_FALSE, Exports().DllCanUnloadNow());
+  EXPECT_EQ(0u, frame->Release());
+  EXPECT_HR(S_OK, Exports().DllCanUnloadNow());
+}
+
+TEST_F(ClassServer, CoreCreatesTheModulesClassesByClassId) {
+  IMediaDirectXDisplay* display = nullptr;
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay,
+                                    reinterpret_cast<void**>(&display)));
+  EXPECT_EQ(openAtStart + 1, OpenObjects());
+  EXPECT_EQ(0u, display->Release());
+}
+
+// A registry that counts Register calls.
+struct CountingRegistry : IClsidRegistry {
+  int registers = 0;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IClsidRegistry)) {
+      *ppv = this;
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Unregister(REFGUID, REFGUID, REFCLSID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Register(const GUID*, const GUID*, const GUID*) override {
+    ++registers;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE HasClass(REFCLSID) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetCategoryOf(REFCLSID, GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE HasCategory(REFGUID) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE HasGroup(REFGUID) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetClassCount(REFGUID) override { return 0; }
+  HRESULT STDMETHODCALLTYPE GetGroups(REFGUID, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetClasses(REFGUID, REFIID, void**) override { return E_NOTIMPL; }
+};
+
+TEST_F(ClassServer, BootstrapRegistersNothingAndChecksItsArgument) {
+  ObserverCapture capture;
+  EXPECT_HR(E_INVALIDARG, Exports().DLLRegisterBootstrap(nullptr));
+  EXPECT_TRUE(capture.Contains("clsidRegistry == nullptr")) << capture.Text();
+
+  CountingRegistry registry;
+  EXPECT_HR(S_OK, Exports().DLLRegisterBootstrap(&registry));
+  EXPECT_EQ(0, registry.registers);
+
+  IUnknown* notARegistry = nullptr;
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_Value, IID_IUnknown, reinterpret_cast<void**>(&notARegistry)));
+  capture.Clear();
+  EXPECT_HR(E_NOINTERFACE, Exports().DLLRegisterBootstrap(notARegistry));
+  EXPECT_TRUE(capture.Contains("clsidRegistry->QueryInterface(IID_IClsidRegistry, ) failed")) << capture.Text();
+  notARegistry->Release();
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// Logging through the observer and the debugger-output fallback.
+#include <string>
+#include <vector>
+
+#include "Diagnostics.h"
+#include "TestSupport.h"
+
+using namespace vmdxtest;
+
+namespace {
+
+constexpr char kSourceFile[] = "tests/runtime/LoggingTests";
+
+// Collects what OutputDebugStringA hands to a debugger: it raises DBG_PRINTEXCEPTION_C with the
+// text, which a vectored handler sees before the function's own handler swallows it.
+class DebugOutputCapture {
+ public:
+  DebugOutputCapture() {
+    active_ = this;
+    handler_ = AddVectoredExceptionHandler(1, &Handler);
+  }
+  ~DebugOutputCapture() {
+    RemoveVectoredExceptionHandler(handler_);
+    active_ = nullptr;
+  }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  bool Saw(const std::string& text) const {
+    for (const std::string& line : lines_)
+      if (line == text) return true;
+    return false;
+  }
+
+ private:
+  static LONG CALLBACK Handler(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* r = info->ExceptionRecord;
+    if (active_ && r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2) {
+      const auto length = static_cast<size_t>(r->ExceptionInformation[0]);
+      const char* text = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
+      active_->lines_.emplace_back(text, length > 0 ? length - 1 : 0);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  static inline DebugOutputCapture* active_ = nullptr;
+  PVOID handler_;
+  std::vector<std::string> lines_;
+};
+
+TEST(Logging, LevelsFilterBeforePrinting) {
+  ObserverCapture capture;
+  {
+    PrintLevelScope level(0);
+    LogPrint(LOG_ALWAYS, VLOC, "always %d\n", 1);
+    LogPrint(LOG_ERROR, VLOC, "hidden error\n");
+  }
+  {
+    PrintLevelScope level(0x41);
+    LogPrint(LOG_WARN, VLOC, "hidden warning\n");
+    LogPrint(LOG_TRACE, VLOC, "shown trace\n");
+  }
+  {
+    PrintLevelScope level(LOG_WARN);
+    LogPrint(LOG_WARN, VLOC, "shown warning %s\n", "w");
+  }
+  EXPECT_TRUE(capture.Contains("always 1"));
+  EXPECT_TRUE(capture.Contains("shown trace"));
+  EXPECT_TRUE(capture.Contains("shown warning w"));
+  EXPECT_FALSE(capture.Contains("hidden"));
+  EXPECT_TRUE(capture.Contains("tests/runtime/LoggingTests")) << "the location travels with the line";
+}
+
+TEST(Logging, SetPrintLevelChangesOnlyTheMaskedBitsAndTheCacheFollows) {
+  PrintLevelScope level(0x0F00 | LOG_ERROR);
+  EXPECT_EQ(0x0F40u, GetPrintLevel());
+  EXPECT_EQ(0x0F40u, SetPrintLevel(LOG_TRACE | LOG_WARN));
+  EXPECT_EQ(0x0F11u, GetPrintLevel());  // 0x0F00 lies outside the change mask 0xF0FF
+  EXPECT_TRUE(LogEnabled(LOG_WARN));
+  EXPECT_FALSE(LogEnabled(LOG_ERROR));
+}
+
+TEST(Logging, DebugOutputWritesLongTextsWholeAndNamesANullFormat) {
+  DebugOutputCapture output;
+  const std::string longText(5000, 'x');
+  DebugOutputF("%s|", longText.c_str());
+  const char* noFormat = nullptr;
+  DebugOutputF(noFormat);
+  DebugOutputF("short %d\n", 42);
+  if (output.Lines().empty()) GTEST_SKIP() << "this system hands debugger output to no handler";
+  EXPECT_TRUE(output.Saw(longText + "|"));
+  EXPECT_TRUE(output.Saw("\x07" "DebugOutputF invalid pointer: format == NULL\n"));
+  EXPECT_TRUE(output.Saw("short 42\n"));
+}
+
+TEST(Logging, ProcessorCountIsTheSystemsAndAtLeastOne) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  EXPECT_GE(GetProcessorCount(), 1);
+  EXPECT_EQ(static_cast<int>(info.dwNumberOfProcessors), GetProcessorCount());
+}
+
+TEST(Logging, GuidTextIsUpperCaseWithoutBraces) {
+  const GUID id = {0x0a0b0c0d, 0xabcd, 0x00ef, {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}};
+  EXPECT_STREQ("0A0B0C0D-ABCD-00EF-0123-456789ABCDEF", GuidToText(id).c_str());
+}
+
+}  // namespace
