@@ -1,0 +1,121 @@
+// The core stand-in's services as the module relies on them: the general value set and values,
+// the singleton and class registries, exceptions reported through the observer, GUID names.
+#include <cstring>
+#include <wrl/client.h>
+
+#include "TestSupport.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace vmdxtest;
+
+namespace {
+
+const GUID kKey = {0x11111111, 0x2222, 0x3333, {4, 4, 5, 5, 6, 6, 7, 7}};
+
+TEST(CoreValueSet, StoresTypedValuesExactly) {
+  ComPtr<IValueSet> set;
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &set));
+  const int32_t seven = 7;
+  ASSERT_HR(S_OK, set->SetValueData(kKey, &Int32ValueType, &seven, 4));
+  EXPECT_EQ(1, set->GetCount());
+  EXPECT_EQ(4, set->GetValueData(kKey, &Int32ValueType, nullptr, 0));  // the size
+  int32_t read = 0;
+  EXPECT_HR(E_INVALIDARG, set->GetValueData(kKey, &FloatValueType, &read, 4));
+  EXPECT_HR(E_INVALIDARG, set->GetValueData(kKey, &Int32ValueType, &read, 8));
+  ASSERT_HR(S_OK, set->GetValueData(kKey, &Int32ValueType, &read, 4));
+  EXPECT_EQ(7, read);
+
+  ComPtr<IValue> value;
+  ASSERT_HR(S_OK, set->GetValue(kKey, IID_IValue, &value));
+  const GUID other = {0x9, 0, 0, {0}};
+  ASSERT_HR(S_OK, set->SetValue(other, value.Get()));
+  ASSERT_HR(S_OK, set->GetValueData(other, &Int32ValueType, &read, 4));
+  EXPECT_EQ(7, read);
+
+  ComPtr<IEnumeratorGUID> keys;
+  ASSERT_HR(S_OK, set->GetEnumerator(IID_IEnumeratorGUID, &keys));
+  int count = 0;
+  while (keys->MoveNext() == S_OK) ++count;
+  EXPECT_EQ(2, count);
+  ASSERT_HR(S_OK, set->Remove(other));
+  EXPECT_HR(E_VALUE_NOT_FOUND, set->Remove(other));
+  EXPECT_HR(S_FALSE, set->HasValue(other));
+}
+
+TEST(CoreValue, NullTypeCarriesNoData) {
+  ComPtr<IValue> value;
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_Value, IID_IValue, &value));
+  const GUID none{};
+  ASSERT_HR(S_OK, value->SetValue(&none, nullptr, 0));
+  GUID type = kKey;
+  VSIZE size = -1;
+  ASSERT_HR(S_OK, value->GetType(&type, &size));
+  EXPECT_TRUE(IsEqualGUID(none, type));
+  EXPECT_EQ(0, size);
+  const uint8_t byte = 1;
+  EXPECT_HR(E_INVALIDARG, value->SetValue(&none, &byte, 1));
+}
+
+TEST(CoreRegistries, ClassRegistryIsASingletonAndListsClassesByCategory) {
+  ISingletonRegistry* singletons = _GetSingletonObject();
+  ASSERT_NE(nullptr, singletons);
+  EXPECT_HR(S_OK, singletons->HasObject(ClassRegistryServiceId));
+  ComPtr<IClsidRegistry> classes;
+  ASSERT_HR(S_OK, singletons->GetObject(ClassRegistryServiceId, IID_IClsidRegistry, &classes));
+
+  const GUID category = {0xCA7, 0, 0, {1}}, group = {0x6, 0, 0, {2}};
+  const GUID a = {0xA, 0, 0, {3}}, b = {0xB, 0, 0, {3}};
+  EXPECT_HR(S_FALSE, classes->HasCategory(category));
+  ASSERT_HR(S_OK, classes->Register(&category, &group, &a));
+  ASSERT_HR(S_OK, classes->Register(&category, &group, &b));
+  EXPECT_HR(S_OK, classes->HasCategory(category));
+  ComPtr<IEnumeratorGUID> found;
+  ASSERT_HR(S_OK, classes->GetClasses(category, IID_IEnumeratorGUID, &found));
+  GUID id{};
+  ASSERT_HR(S_OK, found->MoveNext());
+  ASSERT_HR(S_OK, found->GetCurrentGUID(&id));
+  EXPECT_TRUE(IsEqualGUID(a, id));  // in registration order
+  ASSERT_HR(S_OK, found->MoveNext());
+  EXPECT_HR(S_FALSE, found->MoveNext());
+
+  ComPtr<IValueSet> object;
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &object));
+  ASSERT_HR(S_OK, singletons->RegisterObject(kKey, object.Get()));
+  EXPECT_HR(E_ACCESSDENIED, singletons->RegisterObject(kKey, object.Get()));
+  ComPtr<IValueSet> again;
+  ASSERT_HR(S_OK, singletons->GetObject(kKey, IID_IValueSet, &again));
+  EXPECT_EQ(object.Get(), again.Get());
+  ASSERT_HR(S_OK, singletons->UnregisterObject(kKey));
+}
+
+TEST(CoreObserver, ReportsExceptionsWithCodeLocationAndText) {
+  ObserverCapture capture;
+  const SourceLocation where{"src/Somewhere", 42};
+  IException* e = NewException(E_INVALIDARG, &where, "pFrame");
+  ASSERT_NE(nullptr, e);
+  EXPECT_HR(E_INVALIDARG, HandleObserverCatchedException(e));
+  EXPECT_TRUE(capture.Contains("0x80070057 src/Somewhere(42): pFrame")) << capture.Text();
+  EXPECT_HR(E_FAIL, HandleObserverCatchedException(nullptr));
+}
+
+TEST(CoreNames, KnownAndUnknownGuids) {
+  EXPECT_STREQ("IID_IValueSet", VarnicaNameOf(&IID_IValueSet, 0, 0));
+  EXPECT_STREQ("11111111-2222-3333-0404-050506060707", VarnicaNameOf(&kKey, 0, 0));
+  char buffer[256];
+  EXPECT_HR(S_OK, VarnicaGuidNameA(&IID_IValue, buffer, sizeof buffer));
+  EXPECT_STREQ("IID_IValue", buffer);
+  EXPECT_HR(E_VALUE_NOT_FOUND, VarnicaGuidNameA(&kKey, buffer, sizeof buffer));
+  EXPECT_STREQ("11111111-2222-3333-0404-050506060707", buffer);
+}
+
+TEST(CoreClassLibraries, UnknownClassesAndLibrariesAreRefused) {
+  void* p = reinterpret_cast<void*>(1);
+  EXPECT_HR(E_NOINTERFACE, CreateClassObject(kKey, IID_IUnknown, &p));
+  EXPECT_EQ(nullptr, p);
+  ObserverCapture capture;
+  EXPECT_TRUE(FAILED(VarnicaLoadClassLibrary("NoSuchLibrary.dll")));
+  EXPECT_TRUE(capture.Contains("LoadLibrary NoSuchLibrary.dll"));
+  EXPECT_HR(E_NOINTERFACE, VarnicaLoadClassLibrary("TamrelVarnicaMedia.dll"));  // not a class library
+}
+
+}  // namespace
