@@ -16,8 +16,21 @@ struct DirectXFormatRow {
 constexpr int kDirectXFormatTableRows = 19;
 extern const DirectXFormatRow DirectXFormatTable[kDirectXFormatTableRows];
 
+// Matrix element types of the table (depth in the low three bits, channels - 1 above them).
+enum : int32_t {
+  MatrixType_8UC1 = 0,
+  MatrixType_16UC2 = 10,
+  MatrixType_32FC2 = 13,
+  MatrixType_8UC3 = 16,
+  MatrixType_16UC3 = 18,
+  MatrixType_8UC4 = 24,
+  MatrixType_16UC4 = 26,
+  MatrixType_32FC4 = 29,
+};
+
 // Lookups: 0 on success; E_POINTER (nothing written) for a null output; E_VALUE_NOT_FOUND
-// (output untouched) when no row has the key. Rows are scanned from the last to the first.
+// (output untouched) when no row has the key. Rows are scanned from the last to the first,
+// so a Direct3D format or matrix type shared by several rows answers with the last of them.
 HRESULT GetDirectXFormatFromMedia(D3DFORMAT* out, const GUID& mediaFormat);
 HRESULT GetDirectXNativeMediaFormatFrom(GUID* out, const GUID& mediaFormat);
 HRESULT GetDirectXUnpackedMediaFormatFrom(GUID* out, const GUID& mediaFormat);
@@ -25,6 +38,7 @@ HRESULT GetMediaFormatDirectX(GUID* out, D3DFORMAT format);
 HRESULT GetOcvFormatFromMedia(int32_t* out, const GUID& mediaFormat);
 HRESULT GetOcvFormatFromDirectX(int32_t* out, D3DFORMAT format);
 HRESULT GetDirectXFormatFromOcv(D3DFORMAT* out, int32_t matrixType);
+// native 0: the row's media format; otherwise the row's native format.
 HRESULT GetMediaFormatFromOcv(GUID* out, int32_t matrixType, uint8_t native);
 
 // Pre-transformed, coloured, textured vertex (FVF 0x144).
@@ -35,6 +49,7 @@ struct PCT4Vertex {
 };
 static_assert(sizeof(PCT4Vertex) == 28);
 constexpr DWORD kPCT4VertexFVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+static_assert(kPCT4VertexFVF == 0x144);
 
 // Field selection of an upload: mode 1 or 2 asks for one field, field 1 is the field of the
 // first line, field 2 the field of the second line.
@@ -42,3 +57,48 @@ struct FieldSelect {
   uint8_t mode;
   uint8_t field;
 };
+
+// Set and unset helpers of a render pass: thin calls on a device. Each returns the device's
+// status; without a device BeginScene and EndScene answer E_INVALIDARG, the others E_POINTER.
+// Callers raise a failure with the helper's name as text.
+namespace vmdx {
+
+inline HRESULT BeginScene(IDirect3DDevice9* device) { return device ? device->BeginScene() : E_INVALIDARG; }
+inline HRESULT EndScene(IDirect3DDevice9* device) { return device ? device->EndScene() : E_INVALIDARG; }
+
+// Render target 0 becomes level 0 of texture.
+inline HRESULT SetRenderTarget(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
+  if (!device || !texture) return E_POINTER;
+  IDirect3DSurface9* surface = nullptr;
+  HRESULT hr = texture->GetSurfaceLevel(0, &surface);
+  if (FAILED(hr)) return hr;
+  hr = device->SetRenderTarget(0, surface);
+  surface->Release();
+  return hr;
+}
+// Restores the device's initial render target; nothing to do when there is none.
+inline HRESULT UnsetRenderTarget(IDirect3DDevice9* device, IDirect3DSurface9* initialRenderTarget) {
+  if (!device) return E_POINTER;
+  return initialRenderTarget ? device->SetRenderTarget(0, initialRenderTarget) : S_OK;
+}
+inline HRESULT SetPixelShader(IDirect3DDevice9* device, IDirect3DPixelShader9* shader) {
+  return device ? device->SetPixelShader(shader) : E_POINTER;
+}
+inline HRESULT UnsetPixelShader(IDirect3DDevice9* device) { return device ? device->SetPixelShader(nullptr) : E_POINTER; }
+inline HRESULT SetTexture(IDirect3DDevice9* device, DWORD stage, IDirect3DBaseTexture9* texture) {
+  return device ? device->SetTexture(stage, texture) : E_POINTER;
+}
+inline HRESULT UnsetTexture(IDirect3DDevice9* device, DWORD stage) {
+  return device ? device->SetTexture(stage, nullptr) : E_POINTER;
+}
+inline HRESULT SetPixelShaderConstantF(IDirect3DDevice9* device, UINT startRegister, const float* data, UINT count) {
+  return device ? device->SetPixelShaderConstantF(startRegister, data, count) : E_POINTER;
+}
+inline HRESULT SetSamplerState_MinFilter(IDirect3DDevice9* device, DWORD sampler, D3DTEXTUREFILTERTYPE filter) {
+  return device ? device->SetSamplerState(sampler, D3DSAMP_MINFILTER, filter) : E_POINTER;
+}
+inline HRESULT SetSamplerState_MagFilter(IDirect3DDevice9* device, DWORD sampler, D3DTEXTUREFILTERTYPE filter) {
+  return device ? device->SetSamplerState(sampler, D3DSAMP_MAGFILTER, filter) : E_POINTER;
+}
+
+}  // namespace vmdx

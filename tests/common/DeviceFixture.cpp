@@ -1,0 +1,107 @@
+#include "DeviceFixture.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+using Microsoft::WRL::ComPtr;
+
+namespace vmdxtest {
+
+bool RunningUnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DSurface9* surface) {
+  D3DSURFACE_DESC desc{};
+  EXPECT_HRESULT_SUCCEEDED(surface->GetDesc(&desc));
+  ComPtr<IDirect3DSurface9> copy;
+  EXPECT_HRESULT_SUCCEEDED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
+                                                               D3DPOOL_SYSTEMMEM, &copy, nullptr));
+  if (!copy) return {};
+  EXPECT_HRESULT_SUCCEEDED(device->GetRenderTargetData(surface, copy.Get()));
+  D3DLOCKED_RECT locked{};
+  std::vector<uint32_t> pixels(desc.Width * desc.Height);
+  if (FAILED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return {};
+  for (UINT y = 0; y < desc.Height; ++y) {
+    std::memcpy(&pixels[y * desc.Width], static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch,
+                desc.Width * 4);
+  }
+  copy->UnlockRect();
+  return pixels;
+}
+
+std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
+  ComPtr<IDirect3DSurface9> level;
+  EXPECT_HRESULT_SUCCEEDED(texture->GetSurfaceLevel(0, &level));
+  return level ? ReadBack(device, level.Get()) : std::vector<uint32_t>{};
+}
+
+int ChannelDistance(uint32_t a, uint32_t b) {
+  int worst = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+  }
+  return worst;
+}
+
+void DeviceFixture::SetUp() {
+  if (!context_.direct3DEx) GTEST_SKIP() << "no Direct3D 9Ex factory (d3d9.dll or Direct3DCreate9Ex missing)";
+  const HRESULT hr = context_.InitializeOffscreenDevice(OffscreenDeviceSettings{});
+  if (FAILED(hr) || !context_.device) {
+    GTEST_SKIP() << "no offscreen Direct3D 9Ex device on this machine (0x" << std::hex << hr << ")";
+  }
+}
+
+void DeviceFixture::TearDown() {
+  if (context_.device) ReleaseDevice(context_);
+}
+
+void DeviceFixture::ReleaseDevice(DX9Context& context) {
+  context.initialRenderTarget.Reset();
+  context.vertexBuffer.Reset();
+  IDirect3DDevice9Ex* device = context.device.Detach();
+  if (device != nullptr) {
+    EXPECT_EQ(0u, device->Release()) << "something still holds the device";
+  }
+}
+
+ComPtr<IDirect3DTexture9> DeviceFixture::MakeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
+                                                     const std::vector<uint32_t>& pixels) {
+  ComPtr<IDirect3DTexture9> texture;
+  EXPECT_HRESULT_SUCCEEDED(context_.device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format,
+                                                          D3DPOOL_DEFAULT, &texture, nullptr));
+  if (!texture) return texture;
+  D3DLOCKED_RECT locked{};
+  EXPECT_HRESULT_SUCCEEDED(texture->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD));
+  for (uint32_t y = 0; y < height; ++y) {
+    std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &pixels[y * width], width * 4);
+  }
+  texture->UnlockRect(0);
+  return texture;
+}
+
+ComPtr<IDirect3DTexture9> DeviceFixture::MakeRenderTarget(uint32_t width, uint32_t height) {
+  ComPtr<IDirect3DTexture9> texture;
+  EXPECT_HRESULT_SUCCEEDED(context_.device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                                          D3DPOOL_DEFAULT, &texture, nullptr));
+  return texture;
+}
+
+std::vector<uint32_t> DeviceFixture::DrawFullTarget(IDirect3DTexture9* target, IDirect3DPixelShader9* shader) {
+  D3DSURFACE_DESC desc{};
+  EXPECT_HRESULT_SUCCEEDED(target->GetLevelDesc(0, &desc));
+  ComPtr<IDirect3DVertexBuffer9> vb;
+  EXPECT_HRESULT_SUCCEEDED(context_.ObtainPCT4VertexBuffer(&vb));
+  EXPECT_HRESULT_SUCCEEDED(context_.SetRenderTarget(target));
+  EXPECT_HRESULT_SUCCEEDED(context_.SetPixelShader(shader));
+  EXPECT_HRESULT_SUCCEEDED(context_.BeginScene());
+  EXPECT_HRESULT_SUCCEEDED(context_.FillRectangle(vb.Get(), -0.5f, -0.5f, desc.Width - 0.5f, desc.Height - 0.5f));
+  EXPECT_HRESULT_SUCCEEDED(context_.EndScene());
+  EXPECT_HRESULT_SUCCEEDED(context_.UnsetRenderTarget());
+  EXPECT_HRESULT_SUCCEEDED(context_.UnsetPixelShader());
+  return ReadBack(context_.device.Get(), target);
+}
+
+}  // namespace vmdxtest
