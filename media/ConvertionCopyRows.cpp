@@ -16,12 +16,13 @@ void CheckPlanes(const convertion::PlaneBytes& planes, const CpuVidFrameMemory& 
 namespace convertion {
 
 void CheckKernelFrames(const KernelShape& shape, const CpuVidFrameMemory& source, const CpuVidFrameMemory& target) {
-  bool known = false;
-  for (int32_t i = 0; i < shape.pairCount && !known; ++i) {
-    known = varnica::SameGuid(*shape.pairs[i].source, source.format) &&
-            varnica::SameGuid(*shape.pairs[i].target, target.format);
+  // The source must be one of the family's sources and the target one of its targets.
+  bool knownSource = false, knownTarget = false;
+  for (int32_t i = 0; i < shape.pairCount; ++i) {
+    knownSource = knownSource || varnica::SameGuid(*shape.pairs[i].source, source.format);
+    knownTarget = knownTarget || varnica::SameGuid(*shape.pairs[i].target, target.format);
   }
-  if (!known || source.width != target.width || source.height != target.height || source.width < 1 ||
+  if (!knownSource || !knownTarget || source.width != target.width || source.height != target.height || source.width < 1 ||
       source.height < 1) {
     mediahost::RaiseFailure(E_INVALIDARG, MEDIA_LOC, "src, tar Format/Size");
   }

@@ -13,6 +13,7 @@ using ConvertionCopyKernel = HRESULT (*)(const CpuVidFrameMemory& source, const 
 
 namespace convertion {
 
+// The format pairs a kernel serves; its checks accept any of their sources with any of their targets.
 struct FormatPair {
   const GUID* source;
   const GUID* target;
@@ -33,7 +34,8 @@ struct KernelShape {
   bool evenWidth;
 };
 
-// Raises E_INVALIDARG "src, tar Format/Size" for a pair outside the kernel's family, unequal or
+// Raises E_INVALIDARG "src, tar Format/Size" for a source format that is no source of the kernel's
+// pairs or a target format that is no target of them, unequal or
 // empty sizes; E_POINTER "src, tar Plane" for a missing plane; E_INVALIDARG "src, tar Pitch"
 // for a pitch below the bytes a row needs.
 void CheckKernelFrames(const KernelShape& shape, const CpuVidFrameMemory& source, const CpuVidFrameMemory& target);
