@@ -10,8 +10,6 @@ namespace mediahost {
 
 // Raises a failure carrying code, location and text. Never returns.
 [[noreturn]] void RaiseFailure(HRESULT code, const varnica::SourceLocation& location, const char* text);
-[[noreturn]] void RaiseFailureF(HRESULT code, const varnica::SourceLocation& location, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
 
 // Call only inside a catch block: hands the failure being handled to the framework (the observer
 // on Windows, the failure log natively) and returns its code.

@@ -24,15 +24,6 @@ void RaiseFailure(HRESULT code, const varnica::SourceLocation& location, const c
   throw failure;
 }
 
-void RaiseFailureF(HRESULT code, const varnica::SourceLocation& location, const char* format, ...) {
-  MediaFailure failure{code, location, {}};
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(failure.text, sizeof(failure.text), format, args);
-  va_end(args);
-  throw failure;
-}
-
 HRESULT ReportCaughtFailure() noexcept {
   MediaFailure failure{E_FAIL, {"(unknown)", 0}, "unknown exception"};
   try {

@@ -14,15 +14,6 @@ void RaiseFailure(HRESULT code, const varnica::SourceLocation& location, const c
   ThrowError(code, location, text);
 }
 
-void RaiseFailureF(HRESULT code, const varnica::SourceLocation& location, const char* format, ...) {
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof(text), format, args);
-  va_end(args);
-  ThrowError(code, location, text);
-}
-
 HRESULT ReportCaughtFailure() noexcept {
   try {
     throw;
