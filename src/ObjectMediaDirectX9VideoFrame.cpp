@@ -1,6 +1,7 @@
 #include "ObjectMediaDirectX9VideoFrame.h"
 
 #include <cstring>
+#include <wrl/client.h>
 
 #include "ComServer.h"
 #include "Diagnostics.h"
@@ -14,6 +15,24 @@ template <class I>
 IUnknown* Cast(ObjectRoot* root) {
   return CastTo<MediaDirectX9VideoFrame, I>(root);
 }
+
+// Busy-wait ownership of a spin word (0 free, 1 taken).
+class SpinHold {
+ public:
+  explicit SpinHold(std::atomic<uint32_t>& word) : word_(word) {
+    uint32_t expected = 0;
+    while (!word_.compare_exchange_weak(expected, 1, std::memory_order_acquire)) {
+      expected = 0;
+      YieldProcessor();
+    }
+  }
+  ~SpinHold() { word_.store(0, std::memory_order_release); }
+  SpinHold(const SpinHold&) = delete;
+  SpinHold& operator=(const SpinHold&) = delete;
+
+ private:
+  std::atomic<uint32_t>& word_;
+};
 
 template <class T>
 void ReleaseAndClear(T*& pointer) {
@@ -74,7 +93,7 @@ MediaDirectX9VideoFrame::MediaDirectX9VideoFrame()
     : ComponentObject(kDescriptor), CValueSetController(Properties(), Policy::ReadOnlyTableWithHostSet) {}
 
 MediaDirectX9VideoFrame::~MediaDirectX9VideoFrame() {
-  ReleaseAndClear(mappedSurface_);
+  UnmapLocked();
   ReleaseAndClear(stagingCopy_);
   ReleaseAndClear(surface_);
   ReleaseAndClear(texture_);
@@ -95,7 +114,7 @@ void MediaDirectX9VideoFrame::ReleaseDisposableResources() {
   ReleaseAndClear(texture_);
   ReleaseAndClear(surface_);
   ReleaseAndClear(stagingCopy_);
-  ReleaseAndClear(mappedSurface_);
+  UnmapLocked();
 }
 
 void MediaDirectX9VideoFrame::ThrowIfLocked(const char* operation, const SourceLocation& location) const {
@@ -120,22 +139,184 @@ HRESULT MediaDirectX9VideoFrame::GetValueSet(IValueSet** valueSet) {
   });
 }
 
-// The creates wrap Direct3D resources; they arrive with the frame's device work.
-HRESULT MediaDirectX9VideoFrame::CreateTex1(const GUID*, IDirect3DTexture9*, uint32_t, const VarnicaPixelAspectRatio*,
-                                            const int16_t*, const VarnicaTimecode*, const VarnicaFrameRate*,
-                                            const GUID*, uint32_t) {
-  return E_NOTIMPL;
+void MediaDirectX9VideoFrame::CheckCreate(const void* resource, const char* resourceName, const char* operation,
+                                          const SourceLocation& location) const {
+  if (resource == nullptr) ThrowError(E_POINTER, location, resourceName);
+  if (created_) ThrowError(E_FAIL, location, "Frame already created");
+  ThrowIfDisposed(operation, location);
 }
 
-HRESULT MediaDirectX9VideoFrame::CreateSurf1(const GUID*, IDirect3DSurface9*, const VarnicaPixelAspectRatio*,
-                                             const int16_t*, const VarnicaTimecode*, const VarnicaFrameRate*,
-                                             const GUID*, uint32_t) {
-  return E_NOTIMPL;
+void MediaDirectX9VideoFrame::ApplyCreateProperties(const VarnicaPixelAspectRatio* pixelAspectRatio,
+                                                    const int16_t* videoInterlace, const VarnicaTimecode* timecode,
+                                                    const VarnicaFrameRate* frameRate, const GUID* framePacking) {
+  if (pixelAspectRatio) {
+    pixelAspectRatio_ = *pixelAspectRatio;
+    pixelAspectRatioDefined_ = true;
+  }
+  if (videoInterlace) {
+    videoInterlace_ = *videoInterlace;
+    videoInterlaceDefined_ = true;
+  }
+  if (timecode) {
+    timecode_ = *timecode;
+    timecodeDefined_ = true;
+  }
+  if (frameRate) {
+    frameRate_ = *frameRate;
+    frameRateDefined_ = true;
+  }
+  framePacking_ = framePacking ? *framePacking : FramePacking_Default;
 }
 
-HRESULT MediaDirectX9VideoFrame::CreateTex2(IDirect3DTexture9*, uint32_t, IValueSet*, uint32_t) { return E_NOTIMPL; }
+void MediaDirectX9VideoFrame::ApplySettings(IValueSet* settings, GUID* format) {
+  *format = GUID{};
+  GUID value{};
+  if (SUCCEEDED(settings->GetValueData(FrameFormat, &GuidValueType, &value, 16))) *format = value;
+  VarnicaPixelAspectRatio ratio{};
+  if (SUCCEEDED(settings->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &ratio, 16))) {
+    pixelAspectRatio_ = ratio;
+    pixelAspectRatioDefined_ = true;
+  }
+  int16_t interlace = 0;
+  if (SUCCEEDED(settings->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2))) {
+    videoInterlace_ = interlace;
+    videoInterlaceDefined_ = true;
+  }
+  VarnicaTimecode timecode{};
+  if (SUCCEEDED(settings->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24))) {
+    timecode_ = timecode;
+    timecodeDefined_ = true;
+  }
+  VarnicaFrameRate rate{};
+  if (SUCCEEDED(settings->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24))) {
+    frameRate_ = rate;
+    frameRateDefined_ = true;
+  }
+  if (SUCCEEDED(settings->GetValueData(FramePackingProperty, &GuidValueType, &value, 16))) framePacking_ = value;
+}
 
-HRESULT MediaDirectX9VideoFrame::CreateSurf2(IDirect3DSurface9*, IValueSet*, uint32_t) { return E_NOTIMPL; }
+void MediaDirectX9VideoFrame::AttachSurface(const GUID* format, IDirect3DSurface9* surface) {
+  D3DSURFACE_DESC desc{};
+  CheckHr(surface->GetDesc(&desc), VLOC, "GetDesc");
+  GUID frameFormat{};
+  if (format == nullptr || varnica::IsNullGuid(*format)) {
+    if (FAILED(GetMediaFormatDirectX(&frameFormat, desc.Format)))
+      ThrowError(E_VALUE_NOT_FOUND, VLOC, "GetMediaFormatDirectX");
+  } else {
+    GUID native{};
+    D3DFORMAT nativeD3D = D3DFMT_UNKNOWN;
+    HRESULT hr = GetDirectXNativeMediaFormatFrom(&native, *format);
+    if (SUCCEEDED(hr)) hr = GetDirectXFormatFromMedia(&nativeD3D, native);
+    if (FAILED(hr))
+      ThrowErrorF(hr, VLOC, "GetDirectXFormatFromMedia( %s )", VarnicaMediaNameOf(format, 0, 0));
+    if (!varnica::SameGuid(*format, native))
+      ThrowErrorF(E_INVALIDARG, VLOC, "Input-Format %s != Native-DxFormat %s", VarnicaMediaNameOf(format, 0, 0),
+                  VarnicaMediaNameOf(&native, 0, 0));
+    if (desc.Format != nativeD3D)
+      ThrowErrorF(E_INVALIDARG, VLOC, "Input-Format %s: Surface-Format %d != DxFormat %d",
+                  VarnicaMediaNameOf(format, 0, 0), static_cast<int>(desc.Format), static_cast<int>(nativeD3D));
+    frameFormat = *format;
+  }
+
+  // Planes of a multi-plane format lie stacked in the one surface: find the frame's own height.
+  const int32_t width = static_cast<int32_t>(desc.Width);
+  const int32_t surfaceHeight = static_cast<int32_t>(desc.Height);
+  int32_t height = surfaceHeight;
+  for (int corrections = 0;; ++corrections) {
+    int32_t rows[kMaxVideoPlanes] = {};
+    int32_t bits[kMaxVideoPlanes] = {};
+    const int32_t planes = GetFormatVideoPlaneLayout(&frameFormat, width, height, kMaxVideoPlanes, nullptr,
+                                                     nullptr, nullptr, bits, rows);
+    if (planes <= 0) ThrowError(E_FAIL, VLOC, "GetFormatVideoPlaneLayout");
+    int32_t sum = 0;
+    for (int32_t i = 0; i < planes && i < kMaxVideoPlanes; ++i) sum += rows[i];
+    if (planes == 1 || sum == surfaceHeight) break;
+    if (corrections == 3) ThrowError(E_UNEXPECTED, VLOC, "Can't calc real height");
+    height = height * height / sum;
+  }
+
+  surface->AddRef();
+  ReleaseAndClear(surface_);
+  surface_ = surface;
+  frameFormat_ = frameFormat;
+  width_ = width;
+  height_ = height;
+  surfaceUsage_ = desc.Usage;
+  surfacePool_ = static_cast<uint32_t>(desc.Pool);
+}
+
+HRESULT MediaDirectX9VideoFrame::CreateTex1(const GUID* format, IDirect3DTexture9* texture, uint32_t level,
+                                            const VarnicaPixelAspectRatio* pixelAspectRatio,
+                                            const int16_t* videoInterlace, const VarnicaTimecode* timecode,
+                                            const VarnicaFrameRate* frameRate, const GUID* framePacking,
+                                            uint32_t enabledLockAccess) {
+  return GuardedCall([&] {
+    CheckCreate(texture, "pTex", "CreateTex1", VLOC);
+    enabledLockAccess_ = enabledLockAccess;
+    ApplyCreateProperties(pixelAspectRatio, videoInterlace, timecode, frameRate, framePacking);
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
+    CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
+    AttachSurface(format, surface.Get());
+    texture->AddRef();
+    ReleaseAndClear(texture_);
+    texture_ = texture;
+    level_ = level;
+    created_ = true;
+    return S_OK;
+  });
+}
+HRESULT MediaDirectX9VideoFrame::CreateSurf1(const GUID* format, IDirect3DSurface9* surface,
+                                             const VarnicaPixelAspectRatio* pixelAspectRatio,
+                                             const int16_t* videoInterlace, const VarnicaTimecode* timecode,
+                                             const VarnicaFrameRate* frameRate, const GUID* framePacking,
+                                             uint32_t enabledLockAccess) {
+  return GuardedCall([&] {
+    CheckCreate(surface, "pSurf", "CreateTex1", VLOC);
+    enabledLockAccess_ = enabledLockAccess;
+    ApplyCreateProperties(pixelAspectRatio, videoInterlace, timecode, frameRate, framePacking);
+    AttachSurface(format, surface);
+    created_ = true;
+    return S_OK;
+  });
+}
+
+HRESULT MediaDirectX9VideoFrame::CreateTex2(IDirect3DTexture9* texture, uint32_t level, IValueSet* settings,
+                                            uint32_t enabledLockAccess) {
+  return GuardedCall([&] {
+    CheckPointer(settings, VLOC, "settings");
+    CheckCreate(texture, "pTex", "CreateTex2", VLOC);
+    GUID format{};
+    ApplySettings(settings, &format);
+    enabledLockAccess_ = enabledLockAccess;
+    GUID native{};
+    CheckHr(GetDirectXNativeMediaFormatFrom(&native, format), VLOC, "GetDirectXNativeMediaFormatFrom");
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
+    CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
+    AttachSurface(&native, surface.Get());
+    texture->AddRef();
+    ReleaseAndClear(texture_);
+    texture_ = texture;
+    level_ = level;
+    created_ = true;
+    return S_OK;
+  });
+}
+
+HRESULT MediaDirectX9VideoFrame::CreateSurf2(IDirect3DSurface9* surface, IValueSet* settings,
+                                             uint32_t enabledLockAccess) {
+  return GuardedCall([&] {
+    CheckPointer(settings, VLOC, "settings");
+    CheckCreate(surface, "pSurf", "CreateTex2", VLOC);
+    GUID format{};
+    ApplySettings(settings, &format);
+    enabledLockAccess_ = enabledLockAccess;
+    GUID native{};
+    CheckHr(GetDirectXNativeMediaFormatFrom(&native, format), VLOC, "GetDirectXNativeMediaFormatFrom");
+    AttachSurface(&native, surface);
+    created_ = true;
+    return S_OK;
+  });
+}
 
 HRESULT MediaDirectX9VideoFrame::SetTimecode(const VarnicaTimecode* timecode) {
   return GuardedCall([&] {
@@ -214,9 +395,115 @@ HRESULT MediaDirectX9VideoFrame::SetEnabledLockAccess(uint32_t mask) {
   return S_OK;
 }
 
-// Locking maps Direct3D resources; it arrives with the frame's device work.
-HRESULT MediaDirectX9VideoFrame::LockObject(uint32_t) { return E_NOTIMPL; }
-HRESULT MediaDirectX9VideoFrame::UnlockObject() { return E_NOTIMPL; }
+HRESULT MediaDirectX9VideoFrame::LockObject(uint32_t flags) {
+  return GuardedCall([&] {
+    ThrowIfDisposed("LockObject", VLOC);
+    if (!created_) ThrowError(E_ACCESSDENIED, VLOC, "Frame not created yet");
+    bool refused = false;
+    {
+      SpinHold hold(lockSpin_);
+      const uint32_t current = lockFlags_;
+      if ((flags & 3u) == 0) refused = true;
+      if ((flags & ~enabledLockAccess_) != 0) refused = true;
+      if (lockCount_ > 0) {
+        // The first lock fixes the access of all further concurrent locks.
+        if ((flags & 3u & ~current) != 0) refused = true;
+        const uint32_t classes = (((current & 0x1u) << 4) | ((current & 0x2u) << 4)) & current;
+        if (classes != 0 && (flags & 0x30u & ~classes) != 0) refused = true;
+      }
+      if (!refused) {
+        lockFlags_ = current | flags;
+        ++lockCount_;
+      }
+    }
+    if (refused) ThrowError(E_ACCESSDENIED, VLOC, "Lock()");
+    return S_OK;
+  });
+}
+
+HRESULT MediaDirectX9VideoFrame::UnlockObject() {
+  return GuardedCall([&] {
+    SpinHold hold(lockSpin_);
+    if (lockCount_ == 1) {
+      SpinHold staging(stagingSpin_);
+      UnmapLocked();
+    }
+    if (lockCount_ > 0) --lockCount_;
+    if (lockCount_ == 0) lockFlags_ = 0;
+    return S_OK;
+  });
+}
+
+void MediaDirectX9VideoFrame::UnmapLocked() {
+  if (IDirect3DSurface9* mapped = mappedSurface_) {
+    mappedSurface_ = nullptr;
+    mapped->UnlockRect();
+    mapped->Release();
+  }
+}
+
+HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
+  SpinHold hold(stagingSpin_);
+  if (mappedSurface_ != nullptr) return S_OK;
+  LARGE_INTEGER start{}, frequency{};
+  const bool timing = LogEnabled(LOG_TRACE);
+  if (timing) {
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+  }
+  if ((surfaceUsage_ & D3DUSAGE_RENDERTARGET) != 0 && stagingCopy_ == nullptr) {
+    // Render targets cannot be locked: read them through a system-memory copy, made once.
+    Microsoft::WRL::ComPtr<IDirect3DDevice9> device;
+    CheckHr(surface_->GetDevice(&device), VLOC, "GetDevice");
+    D3DSURFACE_DESC desc{};
+    CheckHr(surface_->GetDesc(&desc), VLOC, "GetDesc");
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> staging;
+    CheckHr(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &staging,
+                                                nullptr),
+            VLOC, "CreateOffscreenPlainSurface");
+    CheckHr(device->GetRenderTargetData(surface_, staging.Get()), VLOC, "GetRenderTargetData");
+    stagingCopy_ = staging.Detach();
+  }
+  DWORD lockFlags = 0;
+  switch (enabledLockAccess_ & 3u) {
+    case 1: lockFlags = D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK; break;
+    case 2: lockFlags = D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK; break;
+    default: return E_ACCESSDENIED;
+  }
+  const uint32_t accessClass = enabledLockAccess_ & 0x30u;
+  if (accessClass != 0x10u && accessClass != 0x20u) return E_ACCESSDENIED;
+
+  IDirect3DSurface9* target = stagingCopy_ ? stagingCopy_ : surface_;
+  D3DLOCKED_RECT locked{};
+  CheckHr(target->LockRect(&locked, nullptr, lockFlags), VLOC, "LockRect");
+  target->AddRef();
+  mappedSurface_ = target;
+
+  CpuVidFrameMemory record{};
+  record.format = frameFormat_;
+  record.width = width_;
+  record.height = height_;
+  record.planes[0] = {static_cast<uint8_t*>(locked.pBits), locked.Pitch};
+  int32_t rows[kMaxVideoPlanes] = {};
+  int32_t bits[kMaxVideoPlanes] = {};
+  const int32_t planes =
+      GetFormatVideoPlaneLayout(&frameFormat_, width_, height_, kMaxVideoPlanes, nullptr, nullptr, nullptr, bits, rows);
+  if (planes <= 0) ThrowError(E_FAIL, VLOC, "GetFormatVideoPlaneLayout");
+  // The planes were stacked into the one surface with its pitch.
+  for (int32_t i = 1; i < planes && i < kMaxVideoPlanes; ++i)
+    record.planes[i] = {record.planes[i - 1].data + int64_t{rows[i - 1]} * record.planes[i - 1].pitch,
+                        record.planes[i - 1].pitch};
+  cpuMemory_ = record;
+
+  if (timing) {
+    LARGE_INTEGER end{};
+    QueryPerformanceCounter(&end);
+    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    LogPrint(LOG_TRACE, VLOC, "ObtainVidFrameMem %dx%d %s   %f c/s\n", width_, height_,
+             VarnicaMediaNameOf(&frameFormat_, 0, 0), seconds > 0 ? 1.0 / seconds : 0.0);
+  }
+  return S_OK;
+}
 
 HRESULT MediaDirectX9VideoFrame::ReadTimecode(void* data) {
   if (!timecodeDefined_) ThrowError(E_FAIL, VLOC, "TimeCode not defined");
@@ -235,10 +522,13 @@ HRESULT MediaDirectX9VideoFrame::ReadFrameSize(void* data) {
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadCpuMemory(void*) {
+HRESULT MediaDirectX9VideoFrame::ReadCpuMemory(void* data) {
   if (lockCount_ <= 0)
     ThrowError(E_ACCESSDENIED, VLOC, "CVideoFrameCpuMemoryProperty only available if the frame locked");
-  ThrowError(E_NOTIMPL, VLOC, "ObtainVidFrameMem");
+  if (ObtainVidFrameMem() == E_ACCESSDENIED) ThrowError(E_ACCESSDENIED, VLOC, "ObtainVidFrameMem");
+  SpinHold hold(stagingSpin_);
+  std::memcpy(data, &cpuMemory_, sizeof cpuMemory_);
+  return S_OK;
 }
 
 HRESULT MediaDirectX9VideoFrame::ReadFrameRate(void* data) {

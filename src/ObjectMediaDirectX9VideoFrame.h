@@ -5,6 +5,7 @@
 
 #include "CValueSetController.h"
 #include "IMediaDirectX9VideoFrame.h"
+#include "VarnicaMediaDirectX9.h"
 #include "ObjectBase.h"
 
 class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
@@ -55,6 +56,20 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   static const PropertyTable* Properties();
   // Raises E_ACCESSDENIED "<operation>: not allowed if the object is locked".
   void ThrowIfLocked(const char* operation, const SourceLocation& location) const;
+  // The checks every create starts with, in their order.
+  void CheckCreate(const void* resource, const char* resourceName, const char* operation,
+                   const SourceLocation& location) const;
+  // Stores the optional properties a create is given.
+  void ApplyCreateProperties(const VarnicaPixelAspectRatio* pixelAspectRatio, const int16_t* videoInterlace,
+                             const VarnicaTimecode* timecode, const VarnicaFrameRate* frameRate,
+                             const GUID* framePacking);
+  // Reads the optional properties of a settings set, each only when present.
+  void ApplySettings(IValueSet* settings, GUID* format);
+  // Takes the surface as the frame's pixels: format, size, real height.
+  void AttachSurface(const GUID* format, IDirect3DSurface9* surface);
+  // Maps the frame's pixels for the CPU once per lock period and fills the record.
+  HRESULT ObtainVidFrameMem();
+  void UnmapLocked();
 
   // Getters behind the property table.
   HRESULT ReadTimecode(void* data);

@@ -1,0 +1,230 @@
+// Locking frames and reaching their pixels from the CPU.
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "HostDevice.h"
+#include "IMediaDirectX9VideoFrame.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace vmdxtest;
+
+namespace {
+
+struct FrameLock : HostDeviceTest {
+  ComPtr<IMediaDirectX9VideoFrame> NewFrame() {
+    ComPtr<IMediaDirectX9VideoFrame> frame;
+    EXPECT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
+    return frame;
+  }
+  static ComPtr<ILockObject> Lock(const ComPtr<IMediaDirectX9VideoFrame>& frame) {
+    ComPtr<ILockObject> lock;
+    EXPECT_HR(S_OK, frame.As(&lock));
+    return lock;
+  }
+  static HRESULT ReadMemory(const ComPtr<IMediaDirectX9VideoFrame>& frame, CpuVidFrameMemory* memory) {
+    ComPtr<IValueSet> values;
+    EXPECT_HR(S_OK, frame->GetValueSet(&values));
+    return values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, memory, 88);
+  }
+  void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
+    ComPtr<IDirect3DSurface9> surface;
+    ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
+    ASSERT_HR(S_OK, device_->ColorFill(surface.Get(), nullptr, color));
+  }
+};
+
+TEST_F(FrameLock, RenderTargetIsReadThroughAStagingCopyMadeOnce) {
+  auto texture = MakeTexture(48, 20, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  Fill(texture.Get(), D3DCOLOR_ARGB(0xFF, 0x10, 0x80, 0xF0));
+  auto frame = NewFrame();
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  auto lock = Lock(frame);
+
+  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  CpuVidFrameMemory memory{};
+  ASSERT_HR(S_OK, ReadMemory(frame, &memory));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8Alt, memory.format));
+  EXPECT_EQ(48, memory.width);
+  EXPECT_EQ(20, memory.height);
+  ASSERT_NE(nullptr, memory.planes[0].data);
+  EXPECT_GE(memory.planes[0].pitch, 48 * 4);
+  EXPECT_EQ(nullptr, memory.planes[1].data);
+  const uint8_t* last = memory.planes[0].data + 19 * memory.planes[0].pitch + 47 * 4;
+  EXPECT_EQ(0xF0, last[0]);  // B, G, R, A in memory
+  EXPECT_EQ(0x80, last[1]);
+  EXPECT_EQ(0x10, last[2]);
+  EXPECT_EQ(0xFF, last[3]);
+  CpuVidFrameMemory again{};
+  ASSERT_HR(S_OK, ReadMemory(frame, &again));
+  EXPECT_EQ(0, std::memcmp(&memory, &again, sizeof memory)) << "one mapping per lock period";
+  ASSERT_HR(S_OK, lock->UnlockObject());
+
+  // The copy is kept: drawing after the first mapping does not show through the frame.
+  Fill(texture.Get(), D3DCOLOR_ARGB(0xFF, 0, 0, 0));
+  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ASSERT_HR(S_OK, ReadMemory(frame, &memory));
+  EXPECT_EQ(0xF0, memory.planes[0].data[0]);
+  ASSERT_HR(S_OK, lock->UnlockObject());
+}
+
+TEST_F(FrameLock, SecondPlaneFollowsTheFirstInTheSurface) {
+  auto texture = MakeTexture(64, 2 * 40, D3DFMT_A8, D3DUSAGE_DYNAMIC);
+  auto frame = NewFrame();
+  ASSERT_HR(S_OK, frame->CreateTex1(&MediaFormat_YUV422SemiPlanar8, texture.Get(), 0, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, 0x11));
+  auto lock = Lock(frame);
+  ASSERT_HR(S_OK, lock->LockObject(0x1));
+  CpuVidFrameMemory memory{};
+  ASSERT_HR(S_OK, ReadMemory(frame, &memory));
+  EXPECT_EQ(40, memory.height);
+  EXPECT_EQ(memory.planes[0].data + 40 * memory.planes[0].pitch, memory.planes[1].data);
+  EXPECT_EQ(memory.planes[0].pitch, memory.planes[1].pitch);
+  EXPECT_EQ(nullptr, memory.planes[2].data);
+  ASSERT_HR(S_OK, lock->UnlockObject());
+}
+
+// Writes a frame through a write lock, then reads the texture back through a second frame.
+template <class Pixel>
+void WriteThenRead(FrameLock& test, D3DFORMAT format, const GUID& mediaFormat, Pixel value) {
+  auto texture = test.MakeTexture(8, 4, format, D3DUSAGE_DYNAMIC);
+  auto writer = test.NewFrame();
+  ASSERT_HR(S_OK, writer->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     0x22));
+  auto writeLock = FrameLock::Lock(writer);
+  ASSERT_HR(S_OK, writeLock->LockObject(0x22));
+  CpuVidFrameMemory memory{};
+  ASSERT_HR(S_OK, FrameLock::ReadMemory(writer, &memory));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x)
+      std::memcpy(memory.planes[0].data + y * memory.planes[0].pitch + x * sizeof(Pixel), &value, sizeof value);
+  ASSERT_HR(S_OK, writeLock->UnlockObject());
+
+  auto reader = test.NewFrame();
+  ASSERT_HR(S_OK, reader->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     0x11));
+  auto readLock = FrameLock::Lock(reader);
+  ASSERT_HR(S_OK, readLock->LockObject(0x11));
+  ASSERT_HR(S_OK, FrameLock::ReadMemory(reader, &memory));
+  Pixel read{};
+  std::memcpy(&read, memory.planes[0].data + 3 * memory.planes[0].pitch + 7 * sizeof(Pixel), sizeof read);
+  EXPECT_EQ(0, std::memcmp(&value, &read, sizeof read));
+  ASSERT_HR(S_OK, readLock->UnlockObject());
+}
+
+struct Rgba16 {
+  uint16_t c[4];
+};
+struct Rgba32F {
+  float c[4];
+};
+
+TEST_F(FrameLock, WriteLocksReachDynamicTextures) {
+  WriteThenRead(*this, D3DFMT_A16B16G16R16, MediaFormat_RGBA16, Rgba16{{1, 0x8000, 0xFFFF, 42}});
+  WriteThenRead(*this, D3DFMT_A32B32G32R32F, MediaFormat_RGBAFloat, Rgba32F{{0.25f, -1.0f, 3.5f, 1.0f}});
+}
+
+TEST_F(FrameLock, LockingRules) {
+  auto texture = MakeTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_DYNAMIC);
+  auto frame = NewFrame();
+  auto lock = Lock(frame);
+  ObserverCapture capture;
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x1));
+  EXPECT_TRUE(capture.Contains("Frame not created yet"));
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x13));
+
+  struct Step {
+    enum { kLock, kUnlock } op;
+    uint32_t flags;
+    HRESULT expected;
+  };
+  // Enabled access 0x13: read, write and the read class.
+  const std::vector<Step> steps = {
+      {Step::kLock, 0x10, E_ACCESSDENIED},  // neither read nor write
+      {Step::kLock, 0x20, E_ACCESSDENIED},  // not enabled
+      {Step::kLock, 0x11, S_OK},
+      {Step::kLock, 0x11, S_OK},            // readers add up
+      {Step::kLock, 0x2, E_ACCESSDENIED},   // write on a read lock
+      {Step::kLock, 0x1, S_OK},             // read without its class stays within it
+      {Step::kUnlock, 0, S_OK},
+      {Step::kUnlock, 0, S_OK},
+      {Step::kUnlock, 0, S_OK},
+      {Step::kUnlock, 0, S_OK},             // at count 0 nothing changes
+      {Step::kLock, 0x3, S_OK},             // a new first lock fixes read and write
+      {Step::kLock, 0x2, S_OK},
+      {Step::kLock, 0x11, S_OK},            // no access class held yet: any enabled one may join
+      {Step::kUnlock, 0, S_OK},
+      {Step::kUnlock, 0, S_OK},
+      {Step::kUnlock, 0, S_OK},
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const Step& s = steps[i];
+    const HRESULT hr = s.op == Step::kLock ? lock->LockObject(s.flags) : lock->UnlockObject();
+    EXPECT_HR(s.expected, hr) << "step " << i;
+  }
+  EXPECT_TRUE(capture.Contains("Lock()"));
+
+  // With the initial mask 0x13 a lock succeeds but the mapping refuses: read or write is unclear.
+  ASSERT_HR(S_OK, lock->LockObject(0x1));
+  CpuVidFrameMemory memory{};
+  capture.Clear();
+  EXPECT_HR(E_ACCESSDENIED, ReadMemory(frame, &memory));
+  EXPECT_TRUE(capture.Contains("ObtainVidFrameMem")) << capture.Text();
+  ASSERT_HR(S_OK, lock->UnlockObject());
+  EXPECT_HR(E_ACCESSDENIED, ReadMemory(frame, &memory));
+  EXPECT_TRUE(capture.Contains("CVideoFrameCpuMemoryProperty only available if the frame locked"));
+}
+
+TEST_F(FrameLock, LockedFrameRefusesSettersAndDispose) {
+  auto texture = MakeTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  auto frame = NewFrame();
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  auto lock = Lock(frame);
+  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ObserverCapture capture;
+  const VarnicaTimecode timecode{5, 25, 1, 0, 0};
+  EXPECT_HR(E_ACCESSDENIED, frame->SetTimecode(&timecode));
+  EXPECT_TRUE(capture.Contains("SetTimecode: not allowed if the object is locked"));
+  const int16_t interlace = 1;
+  EXPECT_HR(E_ACCESSDENIED, frame->SetVideoInterlace(&interlace));
+  ComPtr<IDisposable> disposable;
+  ASSERT_HR(S_OK, frame.As(&disposable));
+  EXPECT_HR(E_ACCESSDENIED, disposable->Dispose());
+  EXPECT_TRUE(capture.Contains("Frame-Dispose failed, because the frame is locked"));
+  EXPECT_HR(S_FALSE, disposable->IsDisposed());
+  ASSERT_HR(S_OK, lock->UnlockObject());
+  EXPECT_HR(S_OK, frame->SetTimecode(&timecode));
+  EXPECT_HR(S_OK, disposable->Dispose());
+  EXPECT_HR(E_DISPOSED, lock->LockObject(0x11));
+  EXPECT_TRUE(capture.Contains("LockObject: MediaDirectX9VideoFrame is disposed"));
+}
+
+TEST_F(FrameLock, ReadersOnSeveralThreadsShareOneMapping) {
+  auto texture = MakeTexture(256, 64, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  Fill(texture.Get(), D3DCOLOR_ARGB(0x80, 1, 2, 3));
+  auto frame = NewFrame();
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  auto lock = Lock(frame);
+  constexpr int kThreads = 6;
+  std::vector<CpuVidFrameMemory> seen(kThreads);
+  std::vector<HRESULT> results(kThreads, E_FAIL);
+  ASSERT_HR(S_OK, lock->LockObject(0x11));  // keeps the mapping alive across the readers
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      HRESULT hr = lock->LockObject(0x11);
+      if (SUCCEEDED(hr)) hr = ReadMemory(frame, &seen[i]);
+      const HRESULT unlocked = lock->UnlockObject();
+      results[i] = FAILED(hr) ? hr : unlocked;
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) {
+    EXPECT_HR(S_OK, results[i]) << "thread " << i;
+    EXPECT_EQ(0, std::memcmp(&seen[0], &seen[i], sizeof seen[0])) << "thread " << i;
+  }
+  EXPECT_EQ(3, seen[0].planes[0].data[0]);
+  ASSERT_HR(S_OK, lock->UnlockObject());
+}
+
+}  // namespace
