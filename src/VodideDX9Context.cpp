@@ -190,6 +190,10 @@ HRESULT DX9Context::DrawPCT4Primitive(IDirect3DVertexBuffer9* vb, const PCT4Vert
     CheckPointer(vb, VLOC, "pVB");
     CheckPointer(vertices, VLOC, "pVertex");
     IDirect3DDevice9Ex* d = RequireDevice(*this);
+    // More vertices than the buffer holds would write past its end.
+    D3DVERTEXBUFFER_DESC desc{};
+    CheckHr(vb->GetDesc(&desc), VLOC, "GetDesc");
+    if (static_cast<uint64_t>(count) * kPCT4VertexSize > desc.Size) ThrowError(E_INVALIDARG, VLOC, "count");
     {
       VertexBufferLock lock(vb, D3DLOCK_DISCARD);
       std::memcpy(lock.Data(), vertices, count * kPCT4VertexSize);

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "VodideDirectX9Font.h"
 #include "VodideDirectX9Image.h"
+#include "VodideDeviceInfo.h"
 #include "VodideDirectX9Present.h"
 
 using Microsoft::WRL::ComPtr;
@@ -87,6 +88,19 @@ TEST_F(DeviceFixture, OffscreenDeviceIsLoggedAtTraceLevel) {
   }
   EXPECT_FALSE(varnica::SameGuid(context_.deviceId, second.deviceId));
   ReleaseDevice(second);
+}
+
+TEST_F(DeviceFixture, DeviceInfoPrintsTheDeviceBlock) {
+  FILE* out = std::tmpfile();
+  ASSERT_NE(nullptr, out);
+  EXPECT_HR(S_OK, PrintOffscreenDeviceInfo(out));
+  std::rewind(out);
+  char buffer[1024] = {};
+  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, out);
+  std::fclose(out);
+  const std::string text(buffer, n);
+  EXPECT_EQ(0u, text.find("DirectX9 Offscreen Device\n  Driver:        ")) << text;
+  EXPECT_NE(std::string::npos, text.find("  Pixel Shader:  300\n")) << text;
 }
 
 TEST_F(DeviceFixture, DeviceCreationFollowsTheSettings) {
@@ -186,6 +200,9 @@ TEST_F(DeviceFixture, VertexBuffersAndHelpersWithoutDevice) {
   EXPECT_HR(S_OK, context_.CreatePCT4VertexBuffer(&big, 6));
   big->GetDesc(&desc);
   EXPECT_EQ(6u * 28u, desc.Size);
+
+  PCT4Vertex five[5] = {};
+  EXPECT_HR(E_INVALIDARG, context_.DrawPCT4Primitive(a.Get(), five, 5, D3DPT_TRIANGLESTRIP, 3));
 
   DX9Context empty;
   EXPECT_HR(E_INVALIDARG, empty.BeginScene());
