@@ -95,6 +95,28 @@ TEST(Color, SelectedColorspaceIsUsed) {
   EXPECT_EQ(0xFF4C54FFu, color);
 }
 
+TEST(Color, MissingServiceIsReported) {
+  // Take the service away for this test only.
+  ISingletonRegistry* singletons = _GetSingletonObject();
+  Microsoft::WRL::ComPtr<IUnknown> service;
+  ASSERT_HR(S_OK, singletons->GetObject(CLSID_MediaColorspaceService, IID_IUnknown,
+                                        reinterpret_cast<void**>(service.GetAddressOf())));
+  ASSERT_HR(S_OK, singletons->UnregisterObject(CLSID_MediaColorspaceService));
+  {
+    vmdxtest::PrintLevelScope errors(LOG_ERROR);
+    vmdxtest::ObserverCapture capture;
+    CColorspaceService converter;
+    const float red[4] = {1, 0, 0, 1};
+    uint32_t color = 0x12345678;
+    EXPECT_TRUE(FAILED(ColorToD3DColor(&color, &converter, &MediaFormat_YUV444_8, red)));
+    EXPECT_EQ(0x12345678u, color);
+    EXPECT_TRUE(capture.Contains("Could not create MediaColorspaceService\n"));
+    EXPECT_TRUE(capture.Contains("CreateService"));
+    EXPECT_TRUE(capture.Contains("RgbToYuv"));
+  }
+  ASSERT_HR(S_OK, singletons->RegisterObject(CLSID_MediaColorspaceService, service.Get()));
+}
+
 TEST(Color, FormatsWithoutPackingAreRefused) {
   CColorspaceService converter;
   const float red[4] = {1, 0, 0, 1};

@@ -8,56 +8,43 @@ namespace {
 
 constexpr GUID kSentinel = {0xDEADBEEF, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 
-struct MediaRow {
-  const GUID* format;
-  D3DFORMAT d3d;
-  const GUID* native;
-  const GUID* unpacked;
-  int32_t matrix;
-};
+const char* Name(const GUID& format) { return VarnicaMediaNameOf(&format, 0, 0); }
 
-// Written from the format descriptions, independently of the module's table.
-const MediaRow kRows[] = {
-    {&MediaFormat_RGB8, D3DFMT_X8R8G8B8, &MediaFormat_RGBX8, &MediaFormat_RGBX8, 16},
-    {&MediaFormat_YUV444_8, D3DFMT_X8R8G8B8, &MediaFormat_YUVA444_8, &MediaFormat_YUVA444_8, 16},
-    {&MediaFormat_YUVA444_8, D3DFMT_A8R8G8B8, &MediaFormat_YUVA444_8, &MediaFormat_YUVA444_8, 24},
-    {&MediaFormat_YUV422Packed8, D3DFMT_A8, &MediaFormat_YUV422SemiPlanar8, &MediaFormat_YUVA444_8, 0},
-    {&MediaFormat_YUV422SemiPlanar8, D3DFMT_A8, &MediaFormat_YUV422SemiPlanar8, &MediaFormat_YUVA444_8, 0},
-    {&MediaFormat_YUV444_16, D3DFMT_A16B16G16R16, &MediaFormat_YUVA444_16, &MediaFormat_YUVA444_16, 18},
-    {&MediaFormat_YUVA444_16, D3DFMT_A16B16G16R16, &MediaFormat_YUVA444_16, &MediaFormat_YUVA444_16, 26},
-    {&MediaFormat_YUV422Packed10, D3DFMT_A16B16G16R16, &MediaFormat_YUVA444_16, &MediaFormat_YUVA444_16, 26},
-    {&MediaFormat_RGBA8, D3DFMT_A8R8G8B8, &MediaFormat_RGBA8, &MediaFormat_RGBA8, 24},
-    {&MediaFormat_RGBA8Alt, D3DFMT_A8R8G8B8, &MediaFormat_RGBA8Alt, &MediaFormat_RGBA8Alt, 24},
-    {&MediaFormat_RGBX8, D3DFMT_X8R8G8B8, &MediaFormat_RGBX8, &MediaFormat_RGBX8, 24},
-    {&MediaFormat_Mono8Alt, D3DFMT_A8, &MediaFormat_Mono8Alt, &MediaFormat_Mono8Alt, 0},
-    {&MediaFormat_Mono8, D3DFMT_A8, &MediaFormat_Mono8, &MediaFormat_Mono8, 0},
-    {&MediaFormat_RGBA16, D3DFMT_A16B16G16R16, &MediaFormat_RGBA16, &MediaFormat_RGBA16, 26},
-    {&MediaFormat_RGBA16Alt, D3DFMT_A16B16G16R16, &MediaFormat_RGBA16Alt, &MediaFormat_RGBA16Alt, 26},
-    {&MediaFormat_RG16, D3DFMT_G16R16, &MediaFormat_RG16, &MediaFormat_RG16, 10},
-    {&MediaFormat_RGBAFloat, D3DFMT_A32B32G32R32F, &MediaFormat_RGBAFloat, &MediaFormat_RGBAFloat, 29},
-    {&MediaFormat_RGBAFloatAlt, D3DFMT_A32B32G32R32F, &MediaFormat_RGBAFloatAlt, &MediaFormat_RGBAFloatAlt, 29},
-    {&MediaFormat_RGFloat, D3DFMT_G32R32F, &MediaFormat_RGFloat, &MediaFormat_RGFloat, 13},
-};
-
-TEST(FormatTable, EveryMediaFormatAnswersWithItsOwnRow) {
-  for (const MediaRow& row : kRows) {
-    SCOPED_TRACE(VarnicaMediaNameOf(row.format, 0, 0));
+TEST(FormatTable, EachMediaFormatAnswersWithItsOwnRow) {
+  for (const DirectXFormatRow& row : DirectXFormatTable) {
+    SCOPED_TRACE(Name(row.mediaFormat));
     D3DFORMAT d3d{};
-    GUID native{}, unpacked{};
+    GUID native{}, unpacked{}, again{};
     int32_t matrix = -1;
-    EXPECT_HR(S_OK, GetDirectXFormatFromMedia(&d3d, *row.format));
-    EXPECT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&native, *row.format));
-    EXPECT_HR(S_OK, GetDirectXUnpackedMediaFormatFrom(&unpacked, *row.format));
-    EXPECT_HR(S_OK, GetOcvFormatFromMedia(&matrix, *row.format));
-    EXPECT_EQ(row.d3d, d3d);
-    EXPECT_TRUE(varnica::SameGuid(*row.native, native));
-    EXPECT_TRUE(varnica::SameGuid(*row.unpacked, unpacked));
-    EXPECT_EQ(row.matrix, matrix);
-    // A native format is its own native format, so a second lookup changes nothing.
-    GUID again{};
+    ASSERT_HR(S_OK, GetDirectXFormatFromMedia(&d3d, row.mediaFormat));
+    ASSERT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&native, row.mediaFormat));
+    ASSERT_HR(S_OK, GetDirectXUnpackedMediaFormatFrom(&unpacked, row.mediaFormat));
+    ASSERT_HR(S_OK, GetOcvFormatFromMedia(&matrix, row.mediaFormat));
+    EXPECT_EQ(row.d3dFormat, d3d);  // one row per media format, so no later row shadows it
+    EXPECT_EQ(row.matrixType, matrix);
+    // Native and unpacked formats are rows whose native format is themselves.
     EXPECT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&again, native));
-    EXPECT_TRUE(varnica::SameGuid(native, again));
+    EXPECT_STREQ(Name(native), Name(again));
+    EXPECT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&again, unpacked));
+    EXPECT_STREQ(Name(unpacked), Name(again));
   }
+  // Rows whose GPU form differs from the format itself.
+  GUID out{};
+  D3DFORMAT d3d{};
+  EXPECT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&out, MediaFormat_YUV422Packed8));
+  EXPECT_STREQ(Name(MediaFormat_YUV422SemiPlanar8), Name(out));
+  for (const GUID* f : {&MediaFormat_YUV422Packed8, &MediaFormat_YUV422SemiPlanar8}) {
+    EXPECT_HR(S_OK, GetDirectXUnpackedMediaFormatFrom(&out, *f));
+    EXPECT_STREQ(Name(MediaFormat_YUVA444_8), Name(out));
+    EXPECT_HR(S_OK, GetDirectXFormatFromMedia(&d3d, *f));
+    EXPECT_EQ(D3DFMT_A8, d3d);
+  }
+  EXPECT_HR(S_OK, GetDirectXNativeMediaFormatFrom(&out, MediaFormat_RGB8));
+  EXPECT_STREQ(Name(MediaFormat_RGBX8), Name(out));
+  EXPECT_HR(S_OK, GetDirectXUnpackedMediaFormatFrom(&out, MediaFormat_YUV422Packed10));
+  EXPECT_STREQ(Name(MediaFormat_YUVA444_16), Name(out));
+  EXPECT_HR(S_OK, GetDirectXFormatFromMedia(&d3d, MediaFormat_RGFloat));
+  EXPECT_EQ(D3DFMT_G32R32F, d3d);
 }
 
 TEST(FormatTable, SharedKeysAnswerWithTheLastRowCarryingThem) {
