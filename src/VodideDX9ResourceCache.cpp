@@ -48,6 +48,15 @@ const DWORD* const PixelShaderTable[kPixelShaderCount] = {
     kPixelShaderByteCode[16], kPixelShaderByteCode[17], kPixelShaderByteCode[18],
 };
 
+std::string CategoryAShortfall(const D3DCAPS9& caps) {
+  std::string missing;
+  for (const CapabilityRequirement& r : kCategoryA) {
+    const bool isSet = (caps.*(r.field) & r.bit) != 0;
+    if (isSet != r.mustBeSet) missing += r.text;
+  }
+  return missing;
+}
+
 void CDX9ResourceCache::Close() {
   if (device_ != nullptr) LogPrint(LOG_TRACE, VLOC, "Close CDX9ResourceCache\n");
   for (auto& shader : shaders_) shader.Reset();
@@ -116,12 +125,7 @@ HRESULT CDX9ResourceCache::GetMaxTextureSize(DX9Context& context, uint32_t size[
 HRESULT CDX9ResourceCache::IsTextureRenderableCatA(DX9Context& context) {
   return GuardedCall([&]() -> HRESULT {
     CheckDevice(context);
-    const D3DCAPS9& caps = Caps();
-    std::string missing;
-    for (const CapabilityRequirement& r : kCategoryA) {
-      const bool isSet = (caps.*(r.field) & r.bit) != 0;
-      if (isSet != r.mustBeSet) missing += r.text;
-    }
+    const std::string missing = CategoryAShortfall(Caps());
     if (missing.empty()) return 0;
     if (LogEnabled(LOG_TRACE)) LogPrint(LOG_TRACE, VLOC, "IsTextureRenderableCatA = False:%s\n", missing.c_str());
     return 1;

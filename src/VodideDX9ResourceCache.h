@@ -1,6 +1,7 @@
 // CDX9ResourceCache: per device, the pixel shaders of the module and the device capabilities,
 // made once and kept; it empties itself when the context it is given holds another device.
 #pragma once
+#include <string>
 #include <wrl/client.h>
 
 #include "VodideDX9Context.h"
@@ -31,6 +32,10 @@ constexpr uint32_t kPixelShaderCount = 19;
 
 // ps_3_0 byte code by id; null for a shader this build does not carry.
 extern const DWORD* const PixelShaderTable[kPixelShaderCount];
+
+// What caps lacks for category A (the texture capabilities the image processors rely on): the
+// text of every failed requirement, in a fixed order; empty when nothing is missing.
+std::string CategoryAShortfall(const D3DCAPS9& caps);
 
 class CDX9ResourceCache {
  public:

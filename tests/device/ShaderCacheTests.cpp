@@ -141,6 +141,21 @@ TEST_F(ShaderFixture, MissingByteCodeFailsEveryTime) {
   EXPECT_TRUE(capture.Contains("Device3D"));
 }
 
+TEST(CategoryA, NamesEveryMissingCapabilityInOrder) {
+  D3DCAPS9 caps{};
+  caps.Caps3 = D3DCAPS3_COPY_TO_VIDMEM | D3DCAPS3_COPY_TO_SYSTEMMEM;
+  caps.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
+                           D3DPTFILTERCAPS_MAGFLINEAR;
+  caps.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP;
+  caps.TextureCaps = D3DPTEXTURECAPS_ALPHA;
+  EXPECT_EQ("\n  Wrong: BORDER", CategoryAShortfall(caps));
+  caps.TextureAddressCaps |= D3DPTADDRESSCAPS_BORDER;
+  EXPECT_EQ("", CategoryAShortfall(caps));
+  caps.TextureCaps |= D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY;
+  caps.Caps3 = D3DCAPS3_COPY_TO_SYSTEMMEM;
+  EXPECT_EQ("\n  Wrong: COPY_TO_VIDMEM\n  Wrong: SQUAREONLY\n  Wrong: POW2", CategoryAShortfall(caps));
+}
+
 TEST_F(ShaderFixture, CapabilityAnswersFollowTheDevice) {
   D3DCAPS9 caps{};
   ASSERT_HRESULT_SUCCEEDED(context_.device->GetDeviceCaps(&caps));
