@@ -296,11 +296,7 @@ TEST_F(DeviceFixture, FontIsMadeOnceAndChecksItsArguments) {
   EXPECT_TRUE(capture.Contains("pSz"));
 }
 
-TEST_F(DeviceFixture, FontDrawsAndMeasuresText) {
-  if (vmdxtest::RunningUnderWine()) {
-    GTEST_SKIP() << "Wine 8's ID3DXFont makes its glyph textures in the managed pool, which Direct3D 9Ex "
-                    "devices refuse, and crashes drawing or measuring text";
-  }
+TEST_F(DeviceFixture, FontMeasuresOneLine) {
   DX9Font font;
   ASSERT_HR(S_OK, font.CreateFont(context_, 20, 0, FW_NORMAL, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                   DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial"));
@@ -308,13 +304,25 @@ TEST_F(DeviceFixture, FontDrawsAndMeasuresText) {
   ASSERT_HR(S_OK, font.MeasureTextW(one, L"Mm", -1));
   ASSERT_HR(S_OK, font.MeasureTextA(two, "MmMm", -1));
   EXPECT_GT(one[0], 0);
+  EXPECT_GT(one[1], 0);
   EXPECT_GT(two[0], one[0]);
   EXPECT_EQ(one[1], two[1]);
+}
+
+TEST_F(DeviceFixture, FontDrawsText) {
+  if (vmdxtest::RunningUnderWine()) {
+    GTEST_SKIP() << "Wine 8's ID3DXFont makes its glyph textures in the managed pool, which Direct3D 9Ex "
+                    "devices refuse, and crashes drawing text";
+  }
+  DX9Font font;
+  ASSERT_HR(S_OK, font.CreateFont(context_, 20, 0, FW_NORMAL, 1, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial"));
   ComPtr<IDirect3DTexture9> target = MakeRenderTarget(64, 32);
   ASSERT_HR(S_OK, context_.SetRenderTarget(target.Get()));
   context_.device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
   ASSERT_HR(S_OK, context_.BeginScene());
   EXPECT_HR(S_OK, font.DrawTextW(2, 2, L"Mm", -1, 0xFFFFFFFF));
+  EXPECT_HR(S_OK, font.DrawTextA(2, 16, "Mm", -1, 0xFFFFFFFF));
   ASSERT_HR(S_OK, context_.EndScene());
   ASSERT_HR(S_OK, context_.UnsetRenderTarget());
   int lit = 0;
