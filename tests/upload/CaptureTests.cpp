@@ -1,0 +1,179 @@
+// Textures, surfaces and render targets as frames, and decoder frames fetched onto the GPU.
+#include <cstring>
+
+#include "DeviceFixture.h"
+#include "FakeFrames.h"
+#include "VodideCaptureRenderTargetDX9.h"
+#include "VodideCreateMediaFrameDX9.h"
+#include "VodideGetFrame.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace vmdxtest;
+
+namespace {
+
+struct Capture : DeviceFixture {
+  void SetUp() override {
+    DeviceFixture::SetUp();
+    openAtStart = OpenObjects();
+  }
+  void TearDown() override {
+    EXPECT_EQ(openAtStart, OpenObjects()) << "frames left open";
+    DeviceFixture::TearDown();
+  }
+  static GUID FormatOf(IUnknown* frame) {
+    ComPtr<IVarnicaObject> object;
+    EXPECT_HR(S_OK, frame->QueryInterface(IID_IVarnicaObject, &object));
+    ComPtr<IValueSet> values;
+    EXPECT_HR(S_OK, object->GetValueSet(&values));
+    GUID format{};
+    EXPECT_HR(S_OK, values->GetValueData(FrameFormat, &GuidValueType, &format, 16));
+    return format;
+  }
+  // The first pixel of a GPU frame, read through its lock.
+  static uint32_t FirstPixel(IMediaDirectX9VideoFrame* frame) {
+    ComPtr<ILockObject> lock;
+    EXPECT_HR(S_OK, frame->QueryInterface(IID_ILockObject, &lock));
+    EXPECT_HR(S_OK, lock->LockObject(0x11));
+    ComPtr<IValueSet> values;
+    EXPECT_HR(S_OK, frame->GetValueSet(&values));
+    CpuVidFrameMemory memory{};
+    EXPECT_HR(S_OK, values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &memory, 88));
+    uint32_t pixel = 0;
+    if (memory.planes[0].data) std::memcpy(&pixel, memory.planes[0].data, 4);
+    EXPECT_HR(S_OK, lock->UnlockObject());
+    return pixel;
+  }
+  int openAtStart = 0;
+};
+
+TEST_F(Capture, RenderTargetFormatsFollowTheSurface) {
+  auto target = MakeRenderTarget(32, 16);
+  ComPtr<IDirect3DSurface9> surface;
+  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
+  struct Case {
+    const GUID* format;
+    HRESULT expected;
+    const GUID* frameFormat;
+  };
+  const Case cases[] = {{nullptr, S_OK, &MediaFormat_RGBA8Alt},
+                        {&MediaFormat_RGBA8, S_OK, &MediaFormat_RGBA8},
+                        {&MediaFormat_YUVA444_8, S_OK, &MediaFormat_YUVA444_8},
+                        {&MediaFormat_RGBA16, E_INVALIDARG, nullptr}};
+  ObserverCapture capture;
+  for (const Case& c : cases) {
+    ComPtr<IMediaDirectX9VideoFrame> frame;
+    ASSERT_HR(c.expected, CaptureRenderTargetAsDirectXFrame(context_.device.Get(), surface.Get(),
+                                                            IID_IMediaDirectX9VideoFrame, &frame, c.format));
+    if (c.frameFormat) {
+      EXPECT_TRUE(IsEqualGUID(*c.frameFormat, FormatOf(frame.Get())));
+    }
+  }
+  EXPECT_TRUE(capture.Contains("format"));
+}
+
+TEST_F(Capture, GpuCaptureShowsLaterDrawing) {
+  auto target = MakeRenderTarget(8, 8);
+  ComPtr<IDirect3DSurface9> surface;
+  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
+  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF112233));
+  ASSERT_HR(S_OK, context_.device->SetRenderTarget(0, surface.Get()));
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  ASSERT_HR(S_OK, CaptureRenderTargetAsDirectXFrame(context_.device.Get(), nullptr, IID_IMediaDirectX9VideoFrame,
+                                                    &frame, nullptr));  // render target 0
+  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF445566));
+  EXPECT_EQ(0xFF445566u, FirstPixel(frame.Get()));
+  ASSERT_HR(S_OK, context_.device->SetRenderTarget(0, context_.initialRenderTarget.Get()));
+}
+
+TEST_F(Capture, FramesFromTexturesAndSurfacesAreNativeAndReadable) {
+  auto texture = MakeRenderTarget(16, 8);
+  ObserverCapture capture;
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  EXPECT_HR(E_VALUE_NOT_FOUND,
+            CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, nullptr, texture.Get()));
+  EXPECT_TRUE(capture.Contains("GetDirectXNativeMediaFormatFrom"));
+  EXPECT_HR(E_POINTER, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, &MediaFormat_RGBA8,
+                                                     static_cast<IDirect3DTexture9*>(nullptr)));
+  EXPECT_TRUE(capture.Contains("pTex"));
+  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, &MediaFormat_YUV444_8,
+                                                texture.Get()));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_YUVA444_8, FormatOf(frame.Get())));  // held in its native format
+  FirstPixel(frame.Get());  // mask 0x11: mappable for reading
+
+  ComPtr<IDirect3DSurface9> surface;
+  ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
+  const VarnicaTimecode timecode{99, 25, 1, 0, 0};
+  ComPtr<IVideoFrame> general;
+  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IVideoFrame, &general, &MediaFormat_RGBA8, surface.Get(), nullptr,
+                                                nullptr, &timecode, nullptr, nullptr, 0x11));
+  ComPtr<IValueSet> values;
+  ASSERT_HR(S_OK, general->GetValueSet(&values));
+  VarnicaTimecode read{};
+  ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &read, 24));
+  EXPECT_EQ(99, read.frame);
+  void* refused = nullptr;
+  EXPECT_HR(E_NOINTERFACE, CreateMediaDirectX9VideoFrame(IID_IValue, &refused, &MediaFormat_RGBA8, texture.Get()));
+  EXPECT_TRUE(capture.Contains("query"));
+}
+
+TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
+  FakeDecoder decoder;
+  decoder.frame = FakeCpuFrame::Make(MediaFormat_RGBA8, 64, 1080, VideoInterlace_TopFieldFirst);
+  const VarnicaPixelAspectRatio ratio{4, 3};
+  ASSERT_HR(S_OK, decoder.frame->Values()->SetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType,
+                                                        &ratio, 16));
+  const VarnicaTimecode decoded{1, 25, 1, 0, 0};
+  ASSERT_HR(S_OK, decoder.frame->Values()->SetValueData(TimecodeProperty, &TimecodeValueType, &decoded, 24));
+
+  const VarnicaTimecode asked{250, 25, 1, 0, 0};
+  const FieldSelect second{2, 2};
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  ASSERT_HR(S_OK, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, &decoder, &asked, nullptr,
+                                  &MediaFormat_RGBA8, &second));
+  EXPECT_EQ(0, decoder.frame->LockCount());
+  GUID requested{};
+  ASSERT_HR(S_OK, decoder.lastRequest->GetValueData(FrameFormat, &GuidValueType, &requested, 16));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, requested));
+  EXPECT_HR(S_FALSE, decoder.lastRequest->HasValue(FrameSizeProperty));
+
+  ComPtr<IValueSet> values;
+  ASSERT_HR(S_OK, frame->GetValueSet(&values));
+  VarnicaFrameSize size{};
+  ASSERT_HR(S_OK, values->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  EXPECT_EQ(540, size.height);
+  VarnicaTimecode timecode{};
+  ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  EXPECT_EQ(250, timecode.frame);
+  VarnicaPixelAspectRatio readRatio{};
+  ASSERT_HR(S_OK, values->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &readRatio, 16));
+  EXPECT_EQ(4, readRatio.numerator);
+
+  // The first form takes the caller's request as it is, and the decoder's timecode.
+  ComPtr<IMediaDirectX9VideoFrame> whole;
+  ASSERT_HR(S_OK, GetDirectXFrame(&context_, &decoder, decoder.lastRequest.Get(), IID_IMediaDirectX9VideoFrame,
+                                  &whole));
+  ComPtr<IValueSet> wholeValues;
+  ASSERT_HR(S_OK, whole->GetValueSet(&wholeValues));
+  ASSERT_HR(S_OK, wholeValues->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  EXPECT_EQ(1080, size.height);
+  ASSERT_HR(S_OK, wholeValues->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  EXPECT_EQ(1, timecode.frame);
+}
+
+TEST_F(Capture, FailingDecoderMakesNoFrame) {
+  FakeDecoder decoder;
+  decoder.failure = E_UNSUPPORTED;
+  const VarnicaTimecode asked{};
+  ObserverCapture capture;
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  EXPECT_HR(E_UNSUPPORTED, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, &decoder, &asked,
+                                           nullptr, &MediaFormat_RGBA8, nullptr));
+  EXPECT_EQ(nullptr, frame.Get());
+  EXPECT_TRUE(capture.Contains("GetFrame"));
+  EXPECT_HR(E_POINTER, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, nullptr, &asked, nullptr,
+                                       &MediaFormat_RGBA8, nullptr));
+  EXPECT_TRUE(capture.Contains("pDecoder"));
+}
+
+}  // namespace
