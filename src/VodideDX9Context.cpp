@@ -4,6 +4,7 @@
 
 #include "Diagnostics.h"
 #include "Error.h"
+#include "VodideCreateTextureFromFrame.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -109,8 +110,8 @@ HRESULT DX9Context::GetTextureFromFrame(IDirect3DTexture9** texture, IUnknown* f
       *texture = own.Detach();
       return S_OK;
     }
-    // CPU frames are uploaded by the texture-upload routines, which this build does not have yet.
-    ThrowError(E_NOTIMPL, VLOC, "CreateTextureFromFrame");
+    // Anything else is a CPU frame: uploaded whole into a texture of its unpacked format.
+    return CheckHr(CreateTextureFromFrame(this, texture, frame, nullptr, nullptr), VLOC, "CreateTextureFromFrame");
   });
 }
 

@@ -237,4 +237,17 @@ TEST_F(Upload, TheFramesLockIsReleasedOnEveryWayOut) {
   EXPECT_TRUE(capture.Contains("pFrame"));
 }
 
+TEST_F(Upload, ContextBindsCpuFramesThroughAnUpload) {
+  auto frame = NumberedRows(1, 24);
+  ComPtr<IDirect3DTexture9> texture;
+  ASSERT_HR(S_OK, context_.GetTextureFromFrame(&texture, Unknown(frame), 0xFFFF));  // the option changes nothing
+  D3DSURFACE_DESC desc{};
+  ASSERT_HR(S_OK, texture->GetLevelDesc(0, &desc));
+  EXPECT_EQ(24u, desc.Height);
+  EXPECT_EQ(D3DFMT_A8R8G8B8, desc.Format);
+  EXPECT_EQ(0, frame->LockCount());
+  ASSERT_HR(S_OK, context_.SetTexture(0, Unknown(frame), 0));
+  ASSERT_HR(S_OK, context_.device->SetTexture(0, nullptr));
+}
+
 }  // namespace
