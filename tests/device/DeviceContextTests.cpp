@@ -157,6 +157,25 @@ TEST_F(DeviceFixture, SecondInitializeKeepsTheFirstDevice) {
   EXPECT_TRUE(varnica::SameGuid(firstId, context_.deviceId));
 }
 
+TEST_F(DeviceFixture, CopiesShareTheDeviceAndGiveItBack) {
+  ComPtr<IDirect3DVertexBuffer9> vb;
+  ASSERT_HR(S_OK, context_.ObtainPCT4VertexBuffer(&vb));
+  {
+    DX9Context copy(context_);
+    DX9Context assigned;
+    assigned = copy;
+    EXPECT_EQ(context_.device.Get(), assigned.device.Get());
+    EXPECT_EQ(context_.vertexBuffer.Get(), assigned.vertexBuffer.Get());
+    EXPECT_TRUE(varnica::SameGuid(context_.deviceId, assigned.deviceId));
+    copy.Close();
+    EXPECT_FALSE(copy.device);
+    EXPECT_FALSE(copy.initialRenderTarget);
+    EXPECT_TRUE(copy.direct3DEx);  // the factories stay for a new device
+  }
+  EXPECT_TRUE(context_.device);
+  // The teardown's last Release proves that the copies gave back every reference.
+}
+
 TEST_F(DeviceFixture, ShaderConstantsAreUploadedTransposed) {
   const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   ASSERT_HR(S_OK, context_.SetPixelShaderMatrix3x3(2, identity));
