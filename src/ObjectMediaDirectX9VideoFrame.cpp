@@ -285,11 +285,7 @@ HRESULT MediaDirectX9VideoFrame::CreateTex2(IDirect3DTexture9* texture, uint32_t
   return GuardedCall([&] {
     CheckPointer(settings, VLOC, "settings");
     CheckCreate(texture, "pTex", "CreateTex2", VLOC);
-    GUID format{};
-    ApplySettings(settings, &format);
-    enabledLockAccess_ = enabledLockAccess;
-    GUID native{};
-    CheckHr(GetDirectXNativeMediaFormatFrom(&native, format), VLOC, "GetDirectXNativeMediaFormatFrom");
+    const GUID native = NativeFormatFromSettings(settings, enabledLockAccess);
     Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
     CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
     AttachSurface(&native, surface.Get());
@@ -307,55 +303,36 @@ HRESULT MediaDirectX9VideoFrame::CreateSurf2(IDirect3DSurface9* surface, IValueS
   return GuardedCall([&] {
     CheckPointer(settings, VLOC, "settings");
     CheckCreate(surface, "pSurf", "CreateTex2", VLOC);
-    GUID format{};
-    ApplySettings(settings, &format);
-    enabledLockAccess_ = enabledLockAccess;
-    GUID native{};
-    CheckHr(GetDirectXNativeMediaFormatFrom(&native, format), VLOC, "GetDirectXNativeMediaFormatFrom");
+    const GUID native = NativeFormatFromSettings(settings, enabledLockAccess);
     AttachSurface(&native, surface);
     created_ = true;
     return S_OK;
   });
 }
 
+GUID MediaDirectX9VideoFrame::NativeFormatFromSettings(IValueSet* settings, uint32_t enabledLockAccess) {
+  GUID format{};
+  ApplySettings(settings, &format);
+  enabledLockAccess_ = enabledLockAccess;
+  GUID native{};
+  CheckHr(GetDirectXNativeMediaFormatFrom(&native, format), VLOC, "GetDirectXNativeMediaFormatFrom");
+  return native;
+}
+
 HRESULT MediaDirectX9VideoFrame::SetTimecode(const VarnicaTimecode* timecode) {
-  return GuardedCall([&] {
-    ThrowIfDisposed("SetTimecode", VLOC);
-    ThrowIfLocked("SetTimecode", VLOC);
-    if (timecode) timecode_ = *timecode;
-    timecodeDefined_ = timecode != nullptr;
-    return S_OK;
-  });
+  return SetOptionalProperty("SetTimecode", timecode, timecode_, timecodeDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetPixelAspectRatio(const VarnicaPixelAspectRatio* ratio) {
-  return GuardedCall([&] {
-    ThrowIfDisposed("SetPixelAspectRatio", VLOC);
-    ThrowIfLocked("SetPixelAspectRatio", VLOC);
-    if (ratio) pixelAspectRatio_ = *ratio;
-    pixelAspectRatioDefined_ = ratio != nullptr;
-    return S_OK;
-  });
+  return SetOptionalProperty("SetPixelAspectRatio", ratio, pixelAspectRatio_, pixelAspectRatioDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetFrameRate(const VarnicaFrameRate* frameRate) {
-  return GuardedCall([&] {
-    ThrowIfDisposed("SetFrameRate", VLOC);
-    ThrowIfLocked("SetFrameRate", VLOC);
-    if (frameRate) frameRate_ = *frameRate;
-    frameRateDefined_ = frameRate != nullptr;
-    return S_OK;
-  });
+  return SetOptionalProperty("SetFrameRate", frameRate, frameRate_, frameRateDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetVideoInterlace(const int16_t* interlace) {
-  return GuardedCall([&] {
-    ThrowIfDisposed("SetVideoInterlace", VLOC);
-    ThrowIfLocked("SetVideoInterlace", VLOC);
-    if (interlace) videoInterlace_ = *interlace;
-    videoInterlaceDefined_ = interlace != nullptr;
-    return S_OK;
-  });
+  return SetOptionalProperty("SetVideoInterlace", interlace, videoInterlace_, videoInterlaceDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetFramePacking(const GUID* framePacking) {

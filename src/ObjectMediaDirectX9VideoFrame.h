@@ -56,6 +56,17 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   static const PropertyTable* Properties();
   // Raises E_ACCESSDENIED "<operation>: not allowed if the object is locked".
   void ThrowIfLocked(const char* operation, const SourceLocation& location) const;
+  // A property setter: refused when disposed or locked; null makes the property undefined.
+  template <class T>
+  HRESULT SetOptionalProperty(const char* operation, const T* value, T& field, bool& defined) {
+    return GuardedCall([&] {
+      ThrowIfDisposed(operation, SourceLocation{"VarnicaMediaDirectX9", __LINE__});
+      ThrowIfLocked(operation, SourceLocation{"VarnicaMediaDirectX9", __LINE__});
+      if (value) field = *value;
+      defined = value != nullptr;
+      return S_OK;
+    });
+  }
   // The checks every create starts with, in their order.
   void CheckCreate(const void* resource, const char* resourceName, const char* operation,
                    const SourceLocation& location) const;
@@ -65,6 +76,8 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
                              const GUID* framePacking);
   // Reads the optional properties of a settings set, each only when present.
   void ApplySettings(IValueSet* settings, GUID* format);
+  // The settings' properties applied, the mask stored, and the native format of their format.
+  GUID NativeFormatFromSettings(IValueSet* settings, uint32_t enabledLockAccess);
   // Takes the surface as the frame's pixels: format, size, real height.
   void AttachSurface(const GUID* format, IDirect3DSurface9* surface);
   // Maps the frame's pixels for the CPU once per lock period and fills the record.
