@@ -9,5 +9,7 @@ REPETITIONS=${VMDX_BENCH_REPETITIONS:-5}
 
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$JOBS" --target conversion_bench
+# Repetitions run in random order, so a slow spell of a shared machine falls on every benchmark
+# alike instead of on whichever ran during it.
 build/native/bench/conversion_bench --benchmark_repetitions="$REPETITIONS" \
-  --benchmark_report_aggregates_only=true "$@"
+  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@"
