@@ -1,0 +1,246 @@
+// The media module's video decoder: built-in synthetic clips and Y4M files. Each GetFrame makes
+// a new CommonMediaVideoCpuFrame of the requested format, size and frame number, carrying the
+// source's properties and the requested timecode.
+#include <cinttypes>
+#include <memory>
+#include <string>
+
+#include "CommonMediaVideoCpuFrame.h"
+#include "TestPattern.h"
+#include "Y4mReader.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace vmedia {
+namespace {
+
+constexpr char kSourceFile[] = "framework/media/VarnicaVideoDecoder";
+constexpr char kClassName[] = "VarnicaVideoDecoder";
+
+// The built-in clips: ten seconds of PAL-sized frames.
+constexpr int32_t kBuiltinWidth = 720;
+constexpr int32_t kBuiltinHeight = 576;
+constexpr int64_t kBuiltinFrames = 250;
+constexpr int32_t kMaxFrameSide = 16384;
+
+class ClipSource {
+ public:
+  virtual ~ClipSource() = default;
+  // The picture of frame (in range) at width by height.
+  virtual DecodedPicture Render(int64_t frame, int32_t width, int32_t height) = 0;
+
+  GUID format{};
+  int32_t width = 0;
+  int32_t height = 0;
+  VarnicaFrameRate rate{};
+  VarnicaPixelAspectRatio aspect{1, 1};
+  int16_t interlace = VideoInterlace_Progressive;
+  int64_t frameCount = 0;
+};
+
+class BuiltinClip final : public ClipSource {
+ public:
+  explicit BuiltinClip(bool interlaced) {
+    format = MediaFormat_YUV422Packed8;
+    width = kBuiltinWidth;
+    height = kBuiltinHeight;
+    rate = {25, 1, 0, 0};
+    interlace = interlaced ? VideoInterlace_TopFieldFirst : VideoInterlace_Progressive;
+    frameCount = kBuiltinFrames;
+  }
+  DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override {
+    // Drawn at the asked size, so every size is sharp.
+    return RenderTestPattern(w, h, frame, interlace != VideoInterlace_Progressive);
+  }
+};
+
+class Y4mClip final : public ClipSource {
+ public:
+  explicit Y4mClip(const std::string& path) : reader_(path) {
+    format = reader_.NativeFormat();
+    width = reader_.Width();
+    height = reader_.Height();
+    rate = reader_.FrameRate();
+    aspect = reader_.PixelAspectRatio();
+    interlace = reader_.Interlace();
+    frameCount = reader_.FrameCount();
+  }
+  DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override {
+    DecodedPicture picture = reader_.ReadFrame(frame);
+    if (w == picture.width && h == picture.height) return picture;
+    return ResizePicture(picture, w, h);
+  }
+
+ private:
+  Y4mReader reader_;
+};
+
+template <class T>
+bool ReadOptional(IValueSet* set, REFGUID key, const GUID& type, T* value, const char* name,
+                  const SourceLocation& location) {
+  if (set->HasValue(key) != S_OK) return false;
+  vfw::Check(set->GetValueData(key, &type, value, sizeof(T)), location, name);
+  return true;
+}
+
+class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
+ public:
+  VarnicaVideoDecoder() : FrameworkObject(CLSID_VarnicaVideoDecoder, kClassName, true) {}
+
+  static HRESULT CreateInstance(REFIID iid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    VarnicaVideoDecoder* decoder = new (std::nothrow) VarnicaVideoDecoder();
+    if (decoder == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = decoder->QueryInterface(iid, ppv);
+    decoder->Release();
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetObject(REFGUID, REFIID, void** ppv) override {
+    return vfw::Guarded([&]() -> HRESULT {
+      vfw::CheckPointer(ppv, FW_LOC, "ppv");
+      *ppv = nullptr;
+      CheckNotDisposed(FW_LOC, "GetObject");
+      return E_UNSUPPORTED;
+    });
+  }
+
+  // The source's properties: format, size, frame rate, pixel aspect ratio, interlace, frame count.
+  HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet** valueSet) override {
+    return vfw::Guarded([&] {
+      vfw::CheckPointer(valueSet, FW_LOC, "valueSet");
+      *valueSet = nullptr;
+      CheckNotDisposed(FW_LOC, "GetValueSet");
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!properties_) {
+        vfw::Check(CreateClassObject(CLSID_ValueSet, IID_IValueSet, reinterpret_cast<void**>(properties_.GetAddressOf())),
+                   FW_LOC, "CreateClassObject");
+        if (source_) Describe(*source_, properties_.Get());
+      }
+      *valueSet = ComPtr<IValueSet>(properties_).Detach();
+      return S_OK;
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE Open(const char* source) override {
+    return vfw::Guarded([&] {
+      vfw::CheckPointer(source, FW_LOC, "source");
+      CheckNotDisposed(FW_LOC, "Open");
+      const std::string name = source;
+      std::unique_ptr<ClipSource> clip;
+      if (name == "builtin:progressive") {
+        clip = std::make_unique<BuiltinClip>(false);
+      } else if (name == "builtin:interlaced") {
+        clip = std::make_unique<BuiltinClip>(true);
+      } else if (name.rfind("builtin:", 0) == 0) {
+        const std::string text = "Open: unknown built-in clip " + name;
+        vfw::Raise(E_INVALIDARG, FW_LOC, text.c_str());
+      } else {
+        clip = std::make_unique<Y4mClip>(name);
+      }
+      // Properties are described anew: a set handed out before keeps the old source's values.
+      ComPtr<IValueSet> properties;
+      vfw::Check(CreateClassObject(CLSID_ValueSet, IID_IValueSet, reinterpret_cast<void**>(properties.GetAddressOf())),
+                 FW_LOC, "CreateClassObject");
+      Describe(*clip, properties.Get());
+      std::lock_guard<std::mutex> hold(lock_);
+      source_ = std::move(clip);
+      properties_ = properties;
+      return S_OK;
+    });
+  }
+
+  HRESULT STDMETHODCALLTYPE GetFrame(IValueSet* request, REFIID iid, void** ppFrame) override {
+    return vfw::Guarded([&] {
+      vfw::CheckPointer(ppFrame, FW_LOC, "ppFrame");
+      *ppFrame = nullptr;
+      vfw::CheckPointer(request, FW_LOC, "request");
+      CheckNotDisposed(FW_LOC, "GetFrame");
+      // One frame at a time: a file source has one read position.
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!source_) vfw::Raise(E_FAIL, FW_LOC, "GetFrame: no source opened");
+      const ClipSource& source = *source_;
+
+      GUID format = source.format;
+      ReadOptional(request, FrameFormat, GuidValueType, &format, "FrameFormat", FW_LOC);
+      if (!CanWritePicture(format)) {
+        const std::string text = std::string("GetFrame: format ") + VarnicaMediaNameOf(&format, 0, 0) +
+                                 " is not delivered";
+        vfw::Raise(E_UNSUPPORTED, FW_LOC, text.c_str());
+      }
+      VarnicaTimecode timecode{0, static_cast<int32_t>(source.rate.numerator),
+                               static_cast<int32_t>(source.rate.denominator), 0, 0};
+      ReadOptional(request, TimecodeProperty, TimecodeValueType, &timecode, "TimecodeProperty", FW_LOC);
+      if (timecode.frame < 0 || timecode.frame >= source.frameCount) {
+        char text[128];
+        std::snprintf(text, sizeof text, "GetFrame: frame %" PRId64 " is outside the clip of %" PRId64 " frames",
+                      timecode.frame, source.frameCount);
+        vfw::Raise(E_INVALIDARG, FW_LOC, text);
+      }
+      VarnicaFrameSize size{source.width, source.height};
+      ReadOptional(request, FrameSizeProperty, FrameSizeValueType, &size, "FrameSizeProperty", FW_LOC);
+      if (size.width < 1 || size.height < 1 || size.width > kMaxFrameSide || size.height > kMaxFrameSide)
+        vfw::Raise(E_INVALIDARG, FW_LOC, "FrameSizeProperty");
+
+      const DecodedPicture picture = source_->Render(timecode.frame, size.width, size.height);
+
+      ComPtr<ICommonMediaVideoCpuFrame> made;
+      vfw::Check(CommonMediaVideoCpuFrame::CreateInstance(IID_ICommonMediaVideoCpuFrame,
+                                                          reinterpret_cast<void**>(made.GetAddressOf())),
+                 FW_LOC, "CreateCommonMediaVideoCpuFrame");
+      CommonMediaVideoCpuFrame* frame = static_cast<CommonMediaVideoCpuFrame*>(made.Get());
+      vfw::Check(frame->Create1(&format, size.width, size.height), FW_LOC, "Create1");
+      vfw::Check(WritePicture(picture, frame->Memory()), FW_LOC, "WritePicture");
+      vfw::Check(frame->SetValueData(TimecodeProperty, &TimecodeValueType, &timecode, sizeof timecode), FW_LOC,
+                 "TimecodeProperty");
+      vfw::Check(frame->SetValueData(FrameRateProperty, &FrameRateProperty, &source.rate, sizeof source.rate), FW_LOC,
+                 "FrameRateProperty");
+      vfw::Check(frame->SetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &source.aspect,
+                                     sizeof source.aspect),
+                 FW_LOC, "PixelAspectRatioProperty");
+      vfw::Check(frame->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &source.interlace,
+                                     sizeof source.interlace),
+                 FW_LOC, "VideoInterlaceProperty");
+      return frame->QueryInterface(iid, ppFrame);
+    });
+  }
+
+ private:
+  ~VarnicaVideoDecoder() override = default;
+  bool ServesMain(REFIID iid) const override {
+    return varnica::SameGuid(iid, IID_IVideoDecoder) || varnica::SameGuid(iid, IID_IVarnicaObject) ||
+           varnica::SameGuid(iid, IID_IVarnicaObjectBase);
+  }
+  void OnDispose() override {
+    std::lock_guard<std::mutex> hold(lock_);
+    source_.reset();  // closes the file
+  }
+
+  static void Describe(const ClipSource& source, IValueSet* set) {
+    const VarnicaFrameSize size{source.width, source.height};
+    const int32_t count = static_cast<int32_t>(std::min<int64_t>(source.frameCount, INT32_MAX));
+    vfw::Check(set->SetValueData(FrameFormat, &GuidValueType, &source.format, 16), FW_LOC, "FrameFormat");
+    vfw::Check(set->SetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8), FW_LOC, "FrameSizeProperty");
+    vfw::Check(set->SetValueData(FrameRateProperty, &FrameRateProperty, &source.rate, 24), FW_LOC, "FrameRateProperty");
+    vfw::Check(set->SetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &source.aspect, 16), FW_LOC,
+               "PixelAspectRatioProperty");
+    vfw::Check(set->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &source.interlace, 2), FW_LOC,
+               "VideoInterlaceProperty");
+    vfw::Check(set->SetValueData(FrameCountProperty, &Int32ValueType, &count, 4), FW_LOC, "FrameCountProperty");
+  }
+
+  std::mutex lock_;
+  std::unique_ptr<ClipSource> source_;
+  ComPtr<IValueSet> properties_;
+};
+
+// Creatable through the core's CreateClassObject from the moment the media module is loaded.
+struct DecoderClassRegistration {
+  DecoderClassRegistration() {
+    VarnicaRegisterClassFactory(&CLSID_VarnicaVideoDecoder, &VarnicaVideoDecoder::CreateInstance, kClassName);
+  }
+} g_decoderClass;
+
+}  // namespace
+}  // namespace vmedia
