@@ -3,11 +3,13 @@
 //
 //   vmdx info    the class table, one object of each class, the open-object count
 //   vmdx demo    the main job on built-in input (today: info)
+//   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <wrl/client.h>
 
+#include "FramesCommand.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
@@ -82,7 +84,7 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vmdx info | demo\n");
+  std::fprintf(stderr, "usage: vmdx info | demo | frames [options]   (vmdx frames --help for its options)\n");
   return 2;
 }
 
@@ -92,5 +94,6 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "info" || command == "demo") return Info();
+  if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
   return Usage();
 }
