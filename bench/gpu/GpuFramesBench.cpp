@@ -1,0 +1,280 @@
+// GPU frame transfers on a real Direct3D 9Ex device (under Wine: wined3d over OpenGL): upload of
+// a 4:2:2 8-bit CPU frame into a texture, read-back of a GPU frame through its lock, and
+// capture of a render target as a CPU frame, at 1920x1080 and 3840x2160. Beside each, the CPU
+// work alone on the same frame (the conversion the upload runs, a plain copy of the bytes a
+// read-back or capture moves), so the GPU side's cost shows as a ratio.
+//
+// Google Benchmark exists on this system only as a native library, so this Windows program
+// times each operation itself: a few warm-up runs, then single runs whose median is reported
+// with the fastest and slowest run.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+#include <wrl/client.h>
+
+#include "ConvertionCopyCpuVidFrameMemory.h"
+#include "Error.h"
+#include "VodideCaptureRenderTargetDX9.h"
+#include "VodideCreateMediaFrameDX9.h"
+#include "VodideCreateTextureFromFrame.h"
+#include "VodideDX9Context.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
+
+double Now() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER t{};
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / frequency;
+}
+
+struct Timing {
+  double median = 0, fastest = 0, slowest = 0;  // seconds per run
+  bool ok = false;
+};
+
+// Runs op warmups + runs times; a failing run ends the measurement.
+Timing Measure(int runs, const std::function<HRESULT()>& op) {
+  Timing t;
+  for (int i = 0; i < 3; ++i) {
+    if (FAILED(op())) return t;
+  }
+  std::vector<double> seconds;
+  for (int i = 0; i < runs; ++i) {
+    const double start = Now();
+    if (FAILED(op())) return t;
+    seconds.push_back(Now() - start);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  t.median = seconds[seconds.size() / 2];
+  t.fastest = seconds.front();
+  t.slowest = seconds.back();
+  t.ok = true;
+  return t;
+}
+
+void Report(const char* size, const char* what, const Timing& t, const Timing* cpu) {
+  if (!t.ok) {
+    std::printf("%-10s %-46s    failed\n", size, what);
+    return;
+  }
+  std::printf("%-10s %-46s %9.1f fps  (%.1f .. %.1f)", size, what, 1.0 / t.median, 1.0 / t.slowest, 1.0 / t.fastest);
+  if (cpu != nullptr && cpu->ok) std::printf("  ratio %.2f x the CPU work alone", t.median / cpu->median);
+  std::printf("\n");
+}
+
+// Fills a frame's planes with a 4:2:2 ramp so the conversions see varied data.
+void Fill(const CpuVidFrameMemory& r) {
+  for (int32_t y = 0; y < r.height; ++y) {
+    uint8_t* row = r.planes[0].data + y * r.planes[0].pitch;
+    for (int32_t x = 0; x < r.width * 2; ++x) row[x] = static_cast<uint8_t>(x + y);
+  }
+}
+
+// System-memory record of format at w x h, planes one after the other.
+CpuVidFrameMemory SystemRecord(const GUID& format, int32_t w, int32_t h, std::vector<uint8_t>& memory) {
+  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
+  const int32_t planes = GetFormatVideoPlaneLayout(&format, w, h, kMaxVideoPlanes, nullptr, rowBytes, nullptr,
+                                                   nullptr, rows);
+  size_t total = 0;
+  for (int32_t i = 0; i < planes; ++i) total += size_t(rowBytes[i]) * rows[i];
+  memory.assign(total, 0);
+  CpuVidFrameMemory r{format, w, h, {}};
+  uint8_t* next = memory.data();
+  for (int32_t i = 0; i < planes; ++i) {
+    r.planes[i] = {next, rowBytes[i]};
+    next += size_t(rowBytes[i]) * rows[i];
+  }
+  return r;
+}
+
+HRESULT Convert(const CpuVidFrameMemory& source, const CpuVidFrameMemory& target, const GUID& mode) {
+  return GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target, mode, nullptr); });
+}
+
+// Reads every mapped row of a GPU frame into memory, under a read lock.
+HRESULT ReadThroughLock(IMediaDirectX9VideoFrame* frame, std::vector<uint8_t>& into) {
+  ComPtr<ILockObject> lock;
+  ComPtr<IValueSet> values;
+  HRESULT hr = frame->QueryInterface(IID_ILockObject, &lock);
+  if (SUCCEEDED(hr)) hr = frame->GetValueSet(&values);
+  if (SUCCEEDED(hr)) hr = lock->LockObject(0x11);
+  if (FAILED(hr)) return hr;
+  CpuVidFrameMemory r{};
+  hr = values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &r, sizeof r);
+  if (SUCCEEDED(hr)) {
+    const size_t rowBytes = into.size() / static_cast<size_t>(r.height);
+    for (int32_t y = 0; y < r.height; ++y)
+      std::memcpy(into.data() + y * rowBytes, r.planes[0].data + y * r.planes[0].pitch, rowBytes);
+  }
+  lock->UnlockObject();
+  return hr;
+}
+
+// Draws the texture once into a small render target and waits for the GPU: wined3d keeps a
+// dynamic texture in system memory until its first use, so only a draw shows the transfer.
+class FirstUse {
+ public:
+  explicit FirstUse(DX9Context& context) : context_(context) {
+    HRESULT hr = context.device->CreateRenderTarget(16, 16, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target_,
+                                                    nullptr);
+    if (SUCCEEDED(hr)) hr = context.device->CreateQuery(D3DQUERYTYPE_EVENT, &query_);
+    if (SUCCEEDED(hr)) hr = context.ObtainPCT4VertexBuffer(&vb_);
+    ready_ = SUCCEEDED(hr);
+  }
+  HRESULT Draw(IDirect3DTexture9* texture) {
+    if (!ready_) return E_FAIL;
+    IDirect3DDevice9Ex* d = context_.device.Get();
+    HRESULT hr = d->SetRenderTarget(0, target_.Get());
+    if (SUCCEEDED(hr)) hr = d->BeginScene();
+    if (SUCCEEDED(hr)) {
+      d->SetTexture(0, texture);
+      hr = context_.FillRectangle(vb_.Get(), -0.5f, -0.5f, 15.5f, 15.5f);
+      d->SetTexture(0, nullptr);
+      d->EndScene();
+    }
+    if (SUCCEEDED(hr)) hr = query_->Issue(D3DISSUE_END);
+    while (SUCCEEDED(hr) && query_->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE) {
+    }
+    context_.UnsetRenderTarget();
+    return hr;
+  }
+
+ private:
+  DX9Context& context_;
+  ComPtr<IDirect3DSurface9> target_;
+  ComPtr<IDirect3DQuery9> query_;
+  ComPtr<IDirect3DVertexBuffer9> vb_;
+  bool ready_ = false;
+};
+
+void BenchSize(DX9Context& context, int32_t w, int32_t h, int runs) {
+  char size[32];
+  std::snprintf(size, sizeof size, "%dx%d", w, h);
+
+  ComPtr<ICommonMediaVideoCpuFrame> frame;
+  if (FAILED(CreateClassObject(CLSID_CommonMediaVideoCpuFrame, IID_ICommonMediaVideoCpuFrame, &frame)) ||
+      FAILED(frame->Create1(&MediaFormat_YUV422Packed8, w, h))) {
+    std::printf("%-10s no CPU frame of this size\n", size);
+    return;
+  }
+  {
+    ComPtr<ILockObject> lock;
+    ComPtr<IValueSet> values;
+    CpuVidFrameMemory r{};
+    frame.As(&lock);
+    frame.As(&values);
+    lock->LockObject(0x2);
+    values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &r, sizeof r);
+    Fill(r);
+    lock->UnlockObject();
+  }
+  frame->SetEnabledLockAccess(0x11);
+  CpuVidFrameMemory source{};
+  {
+    ComPtr<ILockObject> lock;
+    ComPtr<IValueSet> values;
+    frame.As(&lock);
+    frame.As(&values);
+    lock->LockObject(0x11);
+    values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &source, sizeof source);
+    lock->UnlockObject();  // own memory: the record stays valid while the frame lives
+  }
+
+  // Upload into the unpacked format (the default): 4:2:2 expanded to YUVA 4:4:4 on the way.
+  std::vector<uint8_t> unpackedMemory, nativeMemory;
+  const CpuVidFrameMemory unpacked = SystemRecord(MediaFormat_YUVA444_8, w, h, unpackedMemory);
+  const Timing convertUnpacked = Measure(runs, [&] { return Convert(source, unpacked, ConvertionMode_Direct); });
+  Report(size, "CPU conversion 422Packed8 -> YUVA444_8", convertUnpacked, nullptr);
+  const Timing upload = Measure(runs, [&] {
+    ComPtr<IDirect3DTexture9> texture;
+    return CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
+  });
+  Report(size, "upload 422Packed8 -> YUVA444_8 texture", upload, &convertUnpacked);
+  FirstUse firstUse(context);
+  const Timing uploadDrawn = Measure(runs, [&] {
+    ComPtr<IDirect3DTexture9> texture;
+    const HRESULT hr = CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
+    return FAILED(hr) ? hr : firstUse.Draw(texture.Get());
+  });
+  Report(size, "upload -> YUVA444_8 texture and first draw", uploadDrawn, &convertUnpacked);
+
+  // Upload into the native format: the semi-planar 4:2:2 pair of planes in one A8 texture.
+  const CpuVidFrameMemory native = SystemRecord(MediaFormat_YUV422SemiPlanar8, w, h, nativeMemory);
+  const Timing convertNative = Measure(runs, [&] { return Convert(source, native, ConvertionMode_Direct); });
+  Report(size, "CPU conversion 422Packed8 -> SemiPlanar8", convertNative, nullptr);
+  const Timing uploadNative = Measure(runs, [&] {
+    ComPtr<IDirect3DTexture9> texture;
+    return CreateTextureFromFrame(&context, &texture, frame.Get(), &MediaFormat_YUV422Packed8, nullptr);
+  });
+  Report(size, "upload 422Packed8 -> SemiPlanar8 texture", uploadNative, &convertNative);
+
+  // Read-back: a GPU frame over the uploaded texture, mapped through its lock and copied out.
+  std::vector<uint8_t> copy(size_t(w) * h * 4);
+  const Timing plainCopy = Measure(runs, [&] {
+    for (int32_t y = 0; y < h; ++y) std::memcpy(copy.data() + size_t(y) * w * 4, unpacked.planes[0].data + y * unpacked.planes[0].pitch, size_t(w) * 4);
+    return S_OK;
+  });
+  Report(size, "CPU copy of a YUVA444_8 frame", plainCopy, nullptr);
+  ComPtr<IDirect3DTexture9> texture;
+  ComPtr<IMediaDirectX9VideoFrame> gpuFrame;
+  HRESULT hr = CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
+  if (SUCCEEDED(hr))
+    hr = CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &gpuFrame, &MediaFormat_YUVA444_8, texture.Get());
+  const Timing readBack =
+      SUCCEEDED(hr) ? Measure(runs, [&] { return ReadThroughLock(gpuFrame.Get(), copy); }) : Timing{};
+  Report(size, "read-back of a YUVA444_8 GPU frame (lock)", readBack, &plainCopy);
+
+  // Capture: a render target copied into system memory and wrapped as a CPU frame.
+  ComPtr<IDirect3DTexture9> target;
+  ComPtr<IDirect3DSurface9> targetSurface;
+  hr = context.device->CreateTexture(w, h, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr);
+  if (SUCCEEDED(hr)) hr = target->GetSurfaceLevel(0, &targetSurface);
+  if (SUCCEEDED(hr)) hr = context.device->ColorFill(targetSurface.Get(), nullptr, D3DCOLOR_ARGB(255, 30, 140, 200));
+  const Timing capture = SUCCEEDED(hr) ? Measure(runs, [&] {
+    ComPtr<IVideoFrame> captured;
+    return CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), targetSurface.Get(), IID_IVideoFrame, &captured,
+                                              nullptr);
+  })
+                                       : Timing{};
+  Report(size, "capture of an A8R8G8B8 render target (CPU frame)", capture, &plainCopy);
+}
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;  // fewer runs, for a smoke test
+  if (FAILED(VarnicaLoadClassLibrary(kModule))) {
+    std::fprintf(stderr, "gpu_frames_bench: cannot load %s\n", kModule);
+    return 1;
+  }
+  DX9Context context;
+  OffscreenDeviceSettings settings;
+  if (FAILED(context.InitializeOffscreenDevice(settings)) || !context.device) {
+    std::fprintf(stderr, "gpu_frames_bench: no Direct3D 9Ex device\n");
+    return 1;
+  }
+  D3DADAPTER_IDENTIFIER9 adapter{};
+  context.direct3D->GetAdapterIdentifier(0, 0, &adapter);
+  std::printf("GPU frame transfers on %s (%s); median frames per second (slowest .. fastest run)\n",
+              adapter.Description, UnderWine() ? "Wine" : "Windows");
+  BenchSize(context, 1920, 1080, quick ? 3 : 21);
+  BenchSize(context, 3840, 2160, quick ? 3 : 11);
+  return 0;
+}
