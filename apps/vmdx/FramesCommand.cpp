@@ -16,8 +16,10 @@
 #include <wrl/client.h>
 
 #include "ConvertionCopyCpuVidFrameMemory.h"
+#include "Diagnostics.h"
 #include "Error.h"
 #include "PngWriter.h"
+#include "VodideCaptureRenderTargetDX9.h"
 #include "VodideDX9Context.h"
 #include "VodideGetFrame.h"
 
@@ -25,6 +27,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+constexpr char kSourceFile[] = "apps/vmdx/FramesCommand";
 constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
 constexpr int64_t kBuiltinDefaultCount = 25;  // one second of the built-in clip
 
@@ -57,14 +60,16 @@ struct Options {
   int field = 0;
   int64_t count = -1;  // -1: the default for the source
   std::string out = "vmdx-frames";
+  bool capture = false;  // also a rendered copy through a render-target capture
 };
 
 int Usage() {
   std::fprintf(stderr,
                "usage: vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F]\n"
-               "                   [--field 1|2] [--count N] [--out DIR]\n"
+               "                   [--field 1|2] [--count N] [--out DIR] [--capture]\n"
                "  F is a media format name (YUV422Packed8, YUV422Packed10, YUV444_8, RGB8, RGBA16, Mono8, ...);\n"
-               "  N defaults to every frame of a file and to %" PRId64 " frames of a built-in clip.\n",
+               "  N defaults to every frame of a file and to %" PRId64 " frames of a built-in clip;\n"
+               "  --capture also draws each frame into a render target and writes its capture.\n",
                kBuiltinDefaultCount);
   return 2;
 }
@@ -86,6 +91,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (arg == "--count" && hasValue) {
       options->count = std::atoll(argv[++i]);
       if (options->count < 1) return false;
+    } else if (arg == "--capture") {
+      options->capture = true;
     } else if (arg == "--out" && hasValue) {
       options->out = argv[++i];
     } else if (arg.rfind("--", 0) != 0 && !sourceGiven) {
@@ -180,12 +187,14 @@ HRESULT ReadBack(IMediaDirectX9VideoFrame* frame, CpuPicture* picture) {
 
 // The picture as BGR rows (grey rows for one-channel formats), through the module's CPU
 // conversion; formats without a direct conversion to RGB8 go through RGBA8.
-HRESULT ToPngPixels(const CpuPicture& picture, PngPixels* layout, std::vector<uint8_t>* pixels) {
-  const CpuVidFrameMemory& source = picture.record;
+HRESULT ToPngPixels(const CpuVidFrameMemory& source, PngPixels* layout, std::vector<uint8_t>* pixels) {
   const int32_t w = source.width, h = source.height;
   if (IsEqualGUID(source.format, MediaFormat_Mono8) || IsEqualGUID(source.format, MediaFormat_Mono8Alt)) {
     *layout = PngPixels::Grey8;
-    pixels->assign(source.planes[0].data, source.planes[0].data + static_cast<size_t>(w) * h);
+    pixels->resize(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+      std::memcpy(pixels->data() + static_cast<size_t>(y) * w, source.planes[0].data + y * source.planes[0].pitch,
+                  static_cast<size_t>(w));
     return S_OK;
   }
   *layout = PngPixels::Bgr8;
@@ -201,6 +210,56 @@ HRESULT ToPngPixels(const CpuPicture& picture, PngPixels* layout, std::vector<ui
   return GuardedCall([&] {
     CopyCpuVidFrameMemory(&source, &between, normal, nullptr);
     return CopyCpuVidFrameMemory(&between, &rgb, normal, nullptr);
+  });
+}
+
+// A rendered copy of the frame: its texture drawn pixel for pixel into a render target of the
+// same Direct3D format, captured as a CPU frame of the frame's format, converted to PNG pixels.
+HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, PngPixels* layout,
+                         std::vector<uint8_t>* pixels, int32_t* width, int32_t* height) {
+  return GuardedCall([&]() -> HRESULT {
+    ComPtr<IDirect3DTexture9> texture;
+    ComPtr<IValueSet> values;
+    GUID format{};
+    CheckHr(frame->GetTexture(&texture), VLOC, "GetTexture");
+    CheckHr(frame->GetValueSet(&values), VLOC, "GetValueSet");
+    CheckHr(values->GetValueData(FrameFormat, &GuidValueType, &format, 16), VLOC, "FrameFormat");
+    D3DSURFACE_DESC desc{};
+    CheckHr(texture->GetLevelDesc(0, &desc), VLOC, "GetLevelDesc");
+    ComPtr<IDirect3DTexture9> target;
+    CheckHr(context.device->CreateTexture(desc.Width, desc.Height, 1, D3DUSAGE_RENDERTARGET, desc.Format,
+                                          D3DPOOL_DEFAULT, &target, nullptr),
+            VLOC, "CreateTexture(render target)");
+    ComPtr<IDirect3DVertexBuffer9> vb;
+    CheckHr(context.ObtainPCT4VertexBuffer(&vb), VLOC, "ObtainPCT4VertexBuffer");
+    CheckHr(context.SetRenderTarget(target.Get()), VLOC, "SetRenderTarget");
+    HRESULT drawn = context.BeginScene();
+    if (SUCCEEDED(drawn)) {
+      context.SetTexture(0, texture.Get());
+      drawn = context.FillRectangle(vb.Get(), -0.5f, -0.5f, desc.Width - 0.5f, desc.Height - 0.5f);
+      context.UnsetTexture(0);
+      context.EndScene();
+    }
+    context.UnsetRenderTarget();
+    CheckHr(drawn, VLOC, "FillRectangle");
+    ComPtr<IDirect3DSurface9> surface;
+    CheckHr(target->GetSurfaceLevel(0, &surface), VLOC, "GetSurfaceLevel");
+    ComPtr<IVideoFrame> captured;
+    CheckHr(CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), surface.Get(), IID_IVideoFrame, &captured, &format),
+            VLOC, "CaptureRenderTargetAsVideoCpuFrame");
+    ComPtr<ILockObject> lock;
+    ComPtr<IValueSet> capturedValues;
+    CheckHr(captured.As(&lock), VLOC, "ILockObject");
+    CheckHr(captured->GetValueSet(&capturedValues), VLOC, "GetValueSet");
+    CheckHr(lock->LockObject(0x11), VLOC, "LockObject");
+    CpuVidFrameMemory record{};
+    HRESULT hr = capturedValues->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record,
+                                              sizeof record);
+    if (SUCCEEDED(hr)) hr = ToPngPixels(record, layout, pixels);
+    lock->UnlockObject();
+    *width = record.width;
+    *height = record.height;
+    return CheckHr(hr, VLOC, "captured frame");
   });
 }
 
@@ -299,7 +358,8 @@ int RunFramesCommand(int argc, char** argv) {
   const bool console = IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 
   TimedDecoder timed(decoder.Get());
-  double fetchSeconds = 0, readSeconds = 0, convertSeconds = 0;
+  double fetchSeconds = 0, readSeconds = 0, convertSeconds = 0, captureSeconds = 0;
+  int64_t frames = 0;
   std::vector<std::string> written;
   int exitCode = 0;
   for (int64_t n = 0; n < count; ++n) {
@@ -323,19 +383,35 @@ int RunFramesCommand(int argc, char** argv) {
     }
     if (SUCCEEDED(hr)) {
       start = Now();
-      hr = ToPngPixels(picture, &layout, &pixels);
+      hr = ToPngPixels(picture.record, &layout, &pixels);
       convertSeconds += Now() - start;
       stage = "conversion to RGB";
     }
     std::string error;
     char name[64];
-    std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s.png", n,
-                  options.field == 1 ? "_field1" : options.field == 2 ? "_field2" : "");
+    const char* fieldSuffix = options.field == 1 ? "_field1" : options.field == 2 ? "_field2" : "";
+    std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s.png", n, fieldSuffix);
     const std::filesystem::path path = outDir / name;
     if (SUCCEEDED(hr)) {
       hr = WritePng(path.wstring(), picture.record.width, picture.record.height, layout, pixels.data(),
                     layout == PngPixels::Bgr8 ? int64_t{picture.record.width} * 3 : picture.record.width, &error);
       stage = "PNG";
+    }
+    if (SUCCEEDED(hr)) written.push_back(path.generic_string());
+    if (SUCCEEDED(hr) && options.capture) {
+      int32_t w = 0, h = 0;
+      start = Now();
+      hr = RenderAndCapture(context, frame.Get(), &layout, &pixels, &w, &h);
+      captureSeconds += Now() - start;
+      stage = "render and capture";
+      std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s_capture.png", n, fieldSuffix);
+      const std::filesystem::path capturePath = outDir / name;
+      if (SUCCEEDED(hr)) {
+        hr = WritePng(capturePath.wstring(), w, h, layout, pixels.data(), layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w,
+                      &error);
+        stage = "PNG";
+      }
+      if (SUCCEEDED(hr)) written.push_back(capturePath.generic_string());
     }
     if (FAILED(hr)) {
       if (console) std::printf("\n");
@@ -344,18 +420,18 @@ int RunFramesCommand(int argc, char** argv) {
       exitCode = 1;
       break;
     }
-    written.push_back(path.generic_string());
+    ++frames;
     if (console) ShowProgress(n + 1, count);
   }
   if (console) std::printf("\n");
 
   for (const std::string& file : written) std::printf("wrote %s\n", file.c_str());
-  const int64_t frames = static_cast<int64_t>(written.size());
   if (frames > 0) {
     PrintRate("decode", frames, timed.seconds);
     PrintRate("upload", frames, fetchSeconds - timed.seconds);
     PrintRate("read-back", frames, readSeconds);
     PrintRate("conversion", frames, convertSeconds);
+    if (options.capture) PrintRate("capture", frames, captureSeconds);
   }
   return exitCode;
 }
