@@ -185,6 +185,39 @@ HRESULT ReadBack(IMediaDirectX9VideoFrame* frame, CpuPicture* picture) {
   return hr;
 }
 
+// Video-range YUV (Y 16..235, chroma 16..240) stretched to full range in place, since the CPU
+// conversion to RGB reads YUV as full range. Formats other than the YUV ones read back stay.
+void ExpandVideoRange(const CpuVidFrameMemory& r) {
+  auto luma = [](double v, double scale) { return (v - 16.0 * scale) * (255.0 / 219.0); };
+  auto chroma = [](double v, double scale) { return (v - 128.0 * scale) * (255.0 / 224.0) + 128.0 * scale; };
+  auto clamp = [](double v, double top) { return v < 0 ? 0.0 : v > top ? top : v + 0.5; };
+  const bool yuva8 = IsEqualGUID(r.format, MediaFormat_YUVA444_8);
+  const bool yuva16 = IsEqualGUID(r.format, MediaFormat_YUVA444_16);
+  const bool mono = IsEqualGUID(r.format, MediaFormat_Mono8) || IsEqualGUID(r.format, MediaFormat_Mono8Alt);
+  if (!yuva8 && !yuva16 && !mono) return;
+  uint8_t lumaTable[256], chromaTable[256];
+  for (int v = 0; v < 256; ++v) {
+    lumaTable[v] = static_cast<uint8_t>(clamp(luma(v, 1.0), 255.0));
+    chromaTable[v] = static_cast<uint8_t>(clamp(chroma(v, 1.0), 255.0));
+  }
+  for (int32_t y = 0; y < r.height; ++y) {
+    uint8_t* row = r.planes[0].data + y * r.planes[0].pitch;
+    for (int32_t x = 0; x < r.width; ++x) {
+      if (mono) {
+        row[x] = lumaTable[row[x]];
+      } else if (yuva8) {  // V, U, Y, A
+        uint8_t* p = row + 4 * x;
+        p[0] = chromaTable[p[0]], p[1] = chromaTable[p[1]], p[2] = lumaTable[p[2]];
+      } else {  // words V, U, Y, A
+        uint16_t* p = reinterpret_cast<uint16_t*>(row) + 4 * x;
+        p[0] = static_cast<uint16_t>(clamp(chroma(p[0], 256.0), 65535.0));
+        p[1] = static_cast<uint16_t>(clamp(chroma(p[1], 256.0), 65535.0));
+        p[2] = static_cast<uint16_t>(clamp(luma(p[2], 256.0), 65535.0));
+      }
+    }
+  }
+}
+
 // The picture as BGR rows (grey rows for one-channel formats), through the module's CPU
 // conversion; formats without a direct conversion to RGB8 go through RGBA8.
 HRESULT ToPngPixels(const CpuVidFrameMemory& source, PngPixels* layout, std::vector<uint8_t>* pixels) {
@@ -215,7 +248,7 @@ HRESULT ToPngPixels(const CpuVidFrameMemory& source, PngPixels* layout, std::vec
 
 // A rendered copy of the frame: its texture drawn pixel for pixel into a render target of the
 // same Direct3D format, captured as a CPU frame of the frame's format, converted to PNG pixels.
-HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, PngPixels* layout,
+HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, bool videoRange, PngPixels* layout,
                          std::vector<uint8_t>* pixels, int32_t* width, int32_t* height) {
   return GuardedCall([&]() -> HRESULT {
     ComPtr<IDirect3DTexture9> texture;
@@ -255,6 +288,17 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, P
     CpuVidFrameMemory record{};
     HRESULT hr = capturedValues->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record,
                                               sizeof record);
+    std::vector<uint8_t> own;
+    if (SUCCEEDED(hr) && videoRange) {
+      // The captured memory is the frame's, locked for reading: expand a copy.
+      const int64_t rowBytes = std::min<int64_t>(std::abs(record.planes[0].pitch), int64_t{record.width} * 8);
+      own.resize(static_cast<size_t>(rowBytes) * record.height);
+      for (int32_t y = 0; y < record.height; ++y)
+        std::memcpy(own.data() + y * rowBytes, record.planes[0].data + y * record.planes[0].pitch,
+                    static_cast<size_t>(rowBytes));
+      record.planes[0] = {own.data(), rowBytes};
+      ExpandVideoRange(record);
+    }
     if (SUCCEEDED(hr)) hr = ToPngPixels(record, layout, pixels);
     lock->UnlockObject();
     *width = record.width;
@@ -327,6 +371,8 @@ int RunFramesCommand(int argc, char** argv) {
   if (SUCCEEDED(hr)) hr = sourceValues->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8);
   if (SUCCEEDED(hr)) hr = sourceValues->GetValueData(FrameCountProperty, &Int32ValueType, &frameCount, 4);
   if (SUCCEEDED(hr)) sourceValues->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24);
+  int32_t range = ColorRange_Full;
+  if (SUCCEEDED(hr)) sourceValues->GetValueData(ColorRangeProperty, &Int32ValueType, &range, 4);
   if (FAILED(hr)) {
     std::fprintf(stderr, "vmdx frames: %s does not describe itself (%s)\n", options.source.c_str(), HrText(hr).c_str());
     return 1;
@@ -383,6 +429,7 @@ int RunFramesCommand(int argc, char** argv) {
     }
     if (SUCCEEDED(hr)) {
       start = Now();
+      if (range == ColorRange_Video) ExpandVideoRange(picture.record);
       hr = ToPngPixels(picture.record, &layout, &pixels);
       convertSeconds += Now() - start;
       stage = "conversion to RGB";
@@ -401,7 +448,7 @@ int RunFramesCommand(int argc, char** argv) {
     if (SUCCEEDED(hr) && options.capture) {
       int32_t w = 0, h = 0;
       start = Now();
-      hr = RenderAndCapture(context, frame.Get(), &layout, &pixels, &w, &h);
+      hr = RenderAndCapture(context, frame.Get(), range == ColorRange_Video, &layout, &pixels, &w, &h);
       captureSeconds += Now() - start;
       stage = "render and capture";
       std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s_capture.png", n, fieldSuffix);

@@ -225,6 +225,11 @@ void PackRow(Packing packing, const std::vector<Pixel>& row, int32_t width, uint
 
 bool CanWritePicture(const GUID& format) { return FindPacking(format) != nullptr; }
 
+bool IsRgbFormat(const GUID& format) {
+  const PackingRow* row = FindPacking(format);
+  return row != nullptr && IsRgbPacking(row->packing);
+}
+
 HRESULT WritePicture(const DecodedPicture& picture, const CpuVidFrameMemory& target) {
   const PackingRow* packing = FindPacking(target.format);
   if (packing == nullptr) return E_UNSUPPORTED;

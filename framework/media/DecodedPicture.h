@@ -31,6 +31,8 @@ struct DecodedPicture {
 
 // Whether WritePicture can fill frames of this format.
 bool CanWritePicture(const GUID& format);
+// Whether WritePicture writes this format as RGB (the others hold YUV or luma).
+bool IsRgbFormat(const GUID& format);
 
 // Packs the picture into target (same width and height; planes and pitches as the record gives
 // them). YUV targets get YUV code values unchanged (only the bit depth adapts); RGB and YUV meet

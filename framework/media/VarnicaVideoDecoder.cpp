@@ -36,6 +36,7 @@ class ClipSource {
   VarnicaPixelAspectRatio aspect{1, 1};
   int16_t interlace = VideoInterlace_Progressive;
   int64_t frameCount = 0;
+  int32_t range = ColorRange_Full;
 };
 
 class BuiltinClip final : public ClipSource {
@@ -64,6 +65,7 @@ class Y4mClip final : public ClipSource {
     aspect = reader_.PixelAspectRatio();
     interlace = reader_.Interlace();
     frameCount = reader_.FrameCount();
+    range = reader_.VideoRange() ? ColorRange_Video : ColorRange_Full;
   }
   DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override {
     DecodedPicture picture = reader_.ReadFrame(frame);
@@ -202,6 +204,10 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
       vfw::Check(frame->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &source.interlace,
                                      sizeof source.interlace),
                  FW_LOC, "VideoInterlaceProperty");
+      // RGB frames are made full range; YUV ones keep the source's samples and so its range.
+      const int32_t range = IsRgbFormat(format) ? ColorRange_Full : source.range;
+      vfw::Check(frame->SetValueData(ColorRangeProperty, &Int32ValueType, &range, sizeof range), FW_LOC,
+                 "ColorRangeProperty");
       return frame->QueryInterface(iid, ppFrame);
     });
   }
@@ -228,6 +234,7 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
     vfw::Check(set->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &source.interlace, 2), FW_LOC,
                "VideoInterlaceProperty");
     vfw::Check(set->SetValueData(FrameCountProperty, &Int32ValueType, &count, 4), FW_LOC, "FrameCountProperty");
+    vfw::Check(set->SetValueData(ColorRangeProperty, &Int32ValueType, &source.range, 4), FW_LOC, "ColorRangeProperty");
   }
 
   std::mutex lock_;

@@ -27,6 +27,8 @@ class Y4mReader {
   int16_t Interlace() const { return interlace_; }
   // The frames found; a damaged last frame counts, so reading it reports the damage.
   int64_t FrameCount() const { return static_cast<int64_t>(frames_.size()); }
+  // Samples in video range (Y 16..235): so unless the header says XCOLORRANGE=FULL.
+  bool VideoRange() const { return !fullRange_; }
   // The media format that holds the file's samples without loss of chroma resolution on rows
   // (4:2:0 is delivered as 4:2:2) or of bit depth.
   GUID NativeFormat() const;

@@ -148,7 +148,21 @@ TEST(Y4m, VideoRangeBecomesFullRangeRgb) {
   // Pixel 0 video-range white, pixel 1 black; range tag absent means video range.
   const std::string frame = std::string("\xEB\x10", 2) + std::string("\x80\x80", 2) + std::string("\x80\x80", 2);
   Y4mFile file("range.y4m", "YUV4MPEG2 W2 H1 F25:1 C444\nFRAME\n" + frame);
-  auto rgb = Fetch(Open(file.path).Get(), MediaFormat_RGB8, 0);
+  auto decoder = Open(file.path);
+  auto rgb = Fetch(decoder.Get(), MediaFormat_RGB8, 0);
+  // The range travels with the source and its YUV frames; RGB frames are made full range.
+  auto rangeOf = [](IUnknown* object) {
+    ComPtr<IValueSet> values;
+    int32_t range = -1;
+    if (SUCCEEDED(object->QueryInterface(IID_IValueSet, &values)))
+      values->GetValueData(ColorRangeProperty, &Int32ValueType, &range, 4);
+    return range;
+  };
+  ComPtr<IValueSet> source;
+  ASSERT_HR(S_OK, decoder->GetValueSet(&source));
+  EXPECT_EQ(ColorRange_Video, rangeOf(source.Get()));
+  EXPECT_EQ(ColorRange_Video, rangeOf(Fetch(decoder.Get(), MediaFormat_YUV444_8, 0).Get()));
+  EXPECT_EQ(ColorRange_Full, rangeOf(rgb.Get()));
   LockedRecord locked(rgb.Get());
   ASSERT_HR(S_OK, locked.readResult);
   for (int k = 0; k < 3; ++k) {
