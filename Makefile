@@ -13,9 +13,9 @@ build: deps
 	cmake --preset windows -B $(BUILD_DIR) >/dev/null
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# The host tool on its built-in default input.
+# The host tool on its built-in clip: frames through the GPU and back, as PNG files in $(BUILD_DIR)/demo.
 demo: build
-	$(RUN) wine $(BUILD_DIR)/bin/vmdx.exe demo
+	$(RUN) wine $(BUILD_DIR)/bin/vmdx.exe frames builtin:progressive --out $(BUILD_DIR)/demo
 
 test: test-windows test-native
 
