@@ -50,13 +50,16 @@ const FormatPair kRgbaFloatToMono[] = {{&MediaFormat_RGBAFloat, &MediaFormat_Mon
 }  // namespace
 
 HRESULT Rgb8ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgb8ToMono, kOne(3), kOne(1), false), s, t, Bytes8ToMonoRow<3, 0, 1, 2>);
+  return ConvertRows(CONVERTION_SHAPE(kRgb8ToMono, kOne(3), kOne(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Bgr8ToMono), Bytes8ToMonoRow<3, 0, 1, 2>);
 }
 HRESULT Rgba8ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgba8ToMono, kOne(4), kOne(1), false), s, t, Bytes8ToMonoRow<4, 0, 1, 2>);
+  return ConvertRows(CONVERTION_SHAPE(kRgba8ToMono, kOne(4), kOne(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Bgra8ToMono), Bytes8ToMonoRow<4, 0, 1, 2>);
 }
 HRESULT Argb8ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kArgb8ToMono, kOne(4), kOne(1), false), s, t, Bytes8ToMonoRow<4, 3, 2, 1>);
+  return ConvertRows(CONVERTION_SHAPE(kArgb8ToMono, kOne(4), kOne(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Argb8ToMono), Bytes8ToMonoRow<4, 3, 2, 1>);
 }
 HRESULT Rgba16ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgba16ToMono, kOne(8), kOne(1), false), s, t, Words16ToMonoRow<0, 1, 2>);

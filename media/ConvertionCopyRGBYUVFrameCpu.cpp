@@ -127,28 +127,35 @@ const FormatPair kYuva444ToRgb_16[] = {{&MediaFormat_YUVA444_16, &MediaFormat_RG
 
 // Every YUV <-> RGB kernel works on pixel pairs: an odd width leaves the last column alone.
 HRESULT Yuv422ToRgb_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv422ToRgb_8, kOne(2), kOne(3), true), s, t, Packed8ToBgrRow);
+  return ConvertRows(CONVERTION_SHAPE(kYuv422ToRgb_8, kOne(2), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Packed8ToBgr), Packed8ToBgrRow);
 }
 HRESULT RgbToYuv422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv422_8, kOne(3), kOne(2), true), s, t, BgrToPacked8Row);
+  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv422_8, kOne(3), kOne(2), true), s, t,
+                     CONVERTION_LANE_VARIANTS(BgrToPacked8), BgrToPacked8Row);
 }
 HRESULT Yuv422ToRgb_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToRgb_10, kOne(4), kOne(3), true), s, t, Packed10ToBgrRow);
 }
 HRESULT RgbToYuv422_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv422_10, kOne(3), kOne(4), true), s, t, BgrToPacked10Row);
+  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv422_10, kOne(3), kOne(4), true), s, t,
+                     CONVERTION_LANE_VARIANTS(BgrToPacked10), BgrToPacked10Row);
 }
 HRESULT Yuv444ToRgb_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv444ToRgb_8, kOne(3), kOne(3), true), s, t, Yuv444_8ToBgrRow<3>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv444ToRgb_8, kOne(3), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuv444_8ToBgr), Yuv444_8ToBgrRow<3>);
 }
 HRESULT RgbToYuv444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv444_8, kOne(3), kOne(3), true), s, t, BgrToYuv444_8Row<3>);
+  return ConvertRows(CONVERTION_SHAPE(kRgbToYuv444_8, kOne(3), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(BgrToYuv444_8), BgrToYuv444_8Row<3>);
 }
 HRESULT Yuva444ToRgb_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuva444ToRgb_8, kOne(4), kOne(3), true), s, t, Yuv444_8ToBgrRow<4>);
+  return ConvertRows(CONVERTION_SHAPE(kYuva444ToRgb_8, kOne(4), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuva444_8ToBgr), Yuv444_8ToBgrRow<4>);
 }
 HRESULT RgbToYuva444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgbToYuva444_8, kOne(3), kOne(4), true), s, t, BgrToYuv444_8Row<4>);
+  return ConvertRows(CONVERTION_SHAPE(kRgbToYuva444_8, kOne(3), kOne(4), true), s, t,
+                     CONVERTION_LANE_VARIANTS(BgrToYuva444_8), BgrToYuv444_8Row<4>);
 }
 HRESULT Yuva444ToRgb_16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuva444ToRgb_16, kOne(8), kOne(3), true), s, t, Yuva444_16ToBgrRow);

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include "ConvertionCopyRowsSimd.h"
 #include "MediaHost.h"
 #include "VarnicaMediaFormats.h"
 
@@ -55,6 +56,30 @@ inline HRESULT ConvertRows(const KernelShape& shape, const CpuVidFrameMemory& so
     for (int32_t k = 0; k < shape.source.count; ++k) src[k] = source.planes[k].data + y * source.planes[k].pitch;
     for (int32_t k = 0; k < shape.target.count; ++k) tar[k] = target.planes[k].data + y * target.planes[k].pitch;
     row(src, tar, width);
+  }
+  return S_OK;
+}
+
+// The same with a vector row: the best variant the processor allows takes as many pixels of each
+// row as it can, the scalar row the rest (pointers advanced by the shape's bytes per pixel).
+template <class RowFn>
+inline HRESULT ConvertRows(const KernelShape& shape, const CpuVidFrameMemory& source, const CpuVidFrameMemory& target,
+                           const VectorRows& vector, RowFn&& row) {
+  const VectorRow fast = PickVectorRow(vector);
+  if (fast == nullptr) return ConvertRows(shape, source, target, row);
+  CheckKernelFrames(shape, source, target);
+  const int32_t width = KernelWidth(shape, source.width);
+  const uint8_t* src[2] = {nullptr, nullptr};
+  uint8_t* tar[2] = {nullptr, nullptr};
+  for (int32_t y = 0; y < source.height; ++y) {
+    for (int32_t k = 0; k < shape.source.count; ++k) src[k] = source.planes[k].data + y * source.planes[k].pitch;
+    for (int32_t k = 0; k < shape.target.count; ++k) tar[k] = target.planes[k].data + y * target.planes[k].pitch;
+    const int32_t done = fast(src, tar, width);
+    if (done < width) {
+      for (int32_t k = 0; k < shape.source.count; ++k) src[k] += int64_t{done} * shape.source.bytesPerPixel[k];
+      for (int32_t k = 0; k < shape.target.count; ++k) tar[k] += int64_t{done} * shape.target.bytesPerPixel[k];
+      row(src, tar, width - done);
+    }
   }
   return S_OK;
 }

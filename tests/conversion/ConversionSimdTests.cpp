@@ -1,0 +1,175 @@
+// Vector rows against the scalar rows: every kernel of the table forced onto each vector level in
+// turn, compared byte for byte with the scalar level on the same input (padding included), at
+// every short width, unaligned, and ending at a page; and the arithmetic of the colour kernels
+// over every input value.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConversionReference.h"
+#include "ConversionTestSupport.h"
+#include "ConvertionCopyRGBYUVFrameCpu.h"
+#include "CpuFeatures.h"
+
+using reference::TestFrame;
+
+namespace {
+
+constexpr uint8_t kSentinel = 0x5A;
+
+struct Level {
+  const char* name;
+  uint32_t mask;
+};
+const Level kLevels[] = {
+    {"SSE2", cpufeatures::kSSE2},
+    {"SSSE3", cpufeatures::kSSE2 | cpufeatures::kSSSE3},
+    {"AVX2", cpufeatures::kSSE2 | cpufeatures::kSSSE3 | cpufeatures::kSSE41 | cpufeatures::kAVX2},
+};
+
+// Forces the kernels onto one level for the scope.
+class ForcedLevel {
+ public:
+  explicit ForcedLevel(uint32_t mask) { cpufeatures::SetMaskForTesting(mask); }
+  ~ForcedLevel() { cpufeatures::SetMaskForTesting(~0u); }
+};
+
+bool Runs(const Level& level) { return (cpufeatures::Detected() & level.mask) == level.mask; }
+
+HRESULT RunAt(uint32_t mask, ConvertionCopyKernel kernel, const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
+  const ForcedLevel forced(mask);
+  return kernel(s, t);
+}
+
+// A frame whose rows start `offset` bytes into padded rows, so no pointer is aligned by chance.
+struct ShiftedFrame {
+  ShiftedFrame(const GUID& format, int32_t width, int32_t height, int32_t offset, uint8_t fill)
+      : frame(format, width, height, offset + 5, fill) {
+    for (auto& plane : frame.record.planes) {
+      if (plane.data != nullptr) plane.data += offset;
+    }
+  }
+  TestFrame frame;
+};
+
+class VectorLevel : public testing::TestWithParam<std::tuple<int, int>> {
+ protected:
+  const ConvertionCopyEntry& Row() const { return ConvertionCopyTable[std::get<0>(GetParam())]; }
+  const Level& Lvl() const { return kLevels[std::get<1>(GetParam())]; }
+};
+
+TEST_P(VectorLevel, MatchesScalarAtEveryWidthAndOffset) {
+  if (!Runs(Lvl())) GTEST_SKIP() << Lvl().name << " not available";
+  const ConvertionCopyEntry& row = Row();
+  std::vector<int32_t> widths;
+  for (int32_t w = 1; w <= 67; ++w) widths.push_back(w);
+  for (int32_t w : {127, 128, 129, 255, 1919, 1920}) widths.push_back(w);
+  for (int32_t width : widths) {
+    const int32_t offset = 1 + width % 7;
+    ShiftedFrame source(*row.source, width, 2, offset, 0);
+    source.frame.FillRandom(static_cast<uint32_t>(width * 7 + 1));
+    ShiftedFrame expected(*row.target, width, 2, offset, kSentinel), actual(*row.target, width, 2, offset, kSentinel);
+    ASSERT_EQ(RunAt(0, row.kernel, source.frame.record, expected.frame.record), S_OK);
+    ASSERT_EQ(RunAt(Lvl().mask, row.kernel, source.frame.record, actual.frame.record), S_OK);
+    ASSERT_TRUE(actual.frame.SameBytes(expected.frame))
+        << reference::NameOf(row.kernel) << " " << Lvl().name << " width " << width << ": "
+        << reference::FirstDifference(actual.frame, expected.frame);
+  }
+}
+
+// Tight rows whose last byte is the last of its page: a vector load or store past a row faults.
+TEST_P(VectorLevel, StaysInsideRowsEndingAtAPage) {
+  if (!Runs(Lvl())) GTEST_SKIP() << Lvl().name << " not available";
+  const ConvertionCopyEntry& row = Row();
+  for (int32_t width = 1; width <= 67; ++width) {
+    TestFrame source(*row.source, width, 1, 0, 0);
+    source.FillRandom(static_cast<uint32_t>(width));
+    TestFrame expected(*row.target, width, 1, 0, kSentinel);
+    ASSERT_EQ(RunAt(0, row.kernel, source.record, expected.record), S_OK);
+    std::vector<std::unique_ptr<GuardedBuffer>> buffers;
+    CpuVidFrameMemory s = source.record, t = expected.record;
+    for (int k = 0; k < 2; ++k) {
+      if (!source.planes[k].empty()) {
+        buffers.push_back(std::make_unique<GuardedBuffer>(source.planes[k].size()));
+        std::memcpy(buffers.back()->data(), source.planes[k].data(), source.planes[k].size());
+        s.planes[k].data = buffers.back()->data();
+      }
+      if (!expected.planes[k].empty()) {
+        buffers.push_back(std::make_unique<GuardedBuffer>(expected.planes[k].size()));
+        std::memset(buffers.back()->data(), kSentinel, expected.planes[k].size());
+        t.planes[k].data = buffers.back()->data();
+      }
+    }
+    ASSERT_EQ(RunAt(Lvl().mask, row.kernel, s, t), S_OK);
+    for (int k = 0; k < 2; ++k) {
+      if (expected.planes[k].empty()) continue;
+      ASSERT_EQ(0, std::memcmp(t.planes[k].data, expected.planes[k].data(), expected.planes[k].size()))
+          << reference::NameOf(row.kernel) << " " << Lvl().name << " width " << width << " plane " << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows0To64, VectorLevel, testing::Combine(testing::Range(0, 65), testing::Range(0, 3)),
+                         [](const testing::TestParamInfo<std::tuple<int, int>>& info) {
+                           const int row = std::get<0>(info.param);
+                           return "Row" + std::to_string(row) + "_" +
+                                  reference::NameOf(ConvertionCopyTable[row].kernel) + "_" +
+                                  kLevels[std::get<1>(info.param)].name;
+                         });
+
+// Every input value of a colour kernel, 4096 pixels a row: `fill` writes row y of the source.
+void ExpectEveryValueMatches(ConvertionCopyKernel kernel, const GUID& from, const GUID& to, int32_t rows,
+                             void (*fill)(uint8_t* row, int32_t y)) {
+  constexpr int32_t kWidth = 4096, kRowsAtOnce = 256;
+  for (const Level& level : kLevels) {
+    if (!Runs(level)) continue;
+    for (int32_t first = 0; first < rows; first += kRowsAtOnce) {
+      TestFrame source(from, kWidth, kRowsAtOnce, 0, 0);
+      for (int32_t y = 0; y < kRowsAtOnce; ++y) fill(source.planes[0].data() + y * source.record.planes[0].pitch, first + y);
+      TestFrame expected(to, kWidth, kRowsAtOnce, 0, kSentinel), actual(to, kWidth, kRowsAtOnce, 0, kSentinel);
+      ASSERT_EQ(RunAt(0, kernel, source.record, expected.record), S_OK);
+      ASSERT_EQ(RunAt(level.mask, kernel, source.record, actual.record), S_OK);
+      ASSERT_TRUE(actual.SameBytes(expected)) << reference::NameOf(kernel) << " " << level.name << " rows from " << first
+                                              << ": " << reference::FirstDifference(actual, expected);
+    }
+  }
+}
+
+TEST(VectorArithmetic, YuvToRgbOverEveryTriple) {
+  // Row y holds V = y / 16, U = (y % 16) * 16 + x / 256, Y = x % 256.
+  ExpectEveryValueMatches(Yuv444ToRgb_8, MediaFormat_YUV444_8, MediaFormat_RGB8, 4096, [](uint8_t* row, int32_t y) {
+    for (int32_t x = 0; x < 4096; ++x) {
+      row[3 * x] = static_cast<uint8_t>(y / 16);
+      row[3 * x + 1] = static_cast<uint8_t>((y % 16) * 16 + x / 256);
+      row[3 * x + 2] = static_cast<uint8_t>(x);
+    }
+  });
+  // Pairs Y0 U Y1 V: every (Y0, U, V), with Y1 = 255 - Y0.
+  ExpectEveryValueMatches(Yuv422ToRgb_8, MediaFormat_YUV422Packed8, MediaFormat_RGB8, 8192, [](uint8_t* row, int32_t y) {
+    for (int32_t i = 0; i < 2048; ++i) {
+      const int32_t index = y * 2048 + i;
+      row[4 * i] = static_cast<uint8_t>(index);
+      row[4 * i + 1] = static_cast<uint8_t>(index >> 8);
+      row[4 * i + 2] = static_cast<uint8_t>(255 - (index & 255));
+      row[4 * i + 3] = static_cast<uint8_t>(index >> 16);
+    }
+  });
+}
+
+TEST(VectorArithmetic, RgbToYuvOverEveryTriple) {
+  auto everyBgr = [](uint8_t* row, int32_t y) {
+    for (int32_t x = 0; x < 4096; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x);
+      row[3 * x + 1] = static_cast<uint8_t>((y % 16) * 16 + x / 256);
+      row[3 * x + 2] = static_cast<uint8_t>(y / 16);
+    }
+  };
+  ExpectEveryValueMatches(RgbToYuv444_8, MediaFormat_RGB8, MediaFormat_YUV444_8, 4096, everyBgr);
+  ExpectEveryValueMatches(RgbToYuv422_8, MediaFormat_RGB8, MediaFormat_YUV422Packed8, 4096, everyBgr);
+  ExpectEveryValueMatches(RgbToYuv422_10, MediaFormat_RGB8, MediaFormat_YUV422Packed10, 4096, everyBgr);
+}
+
+}  // namespace
