@@ -236,4 +236,27 @@ TEST(Decoder, FrameNumberIsDrawnBelowTheBars) {
   EXPECT_TRUE(std::equal(one.begin() + 80, one.end(), seven.begin() + 80));  // the ramp is the same
 }
 
+// An odd width ends 4:2:2 rows in half a pair: the writer keeps within each plane's row bytes,
+// so the zeroed padding of the frame's pitch stays zero.
+TEST(Decoder, OddWidthsStayInsideTheRows) {
+  auto decoder = OpenDecoder("builtin:progressive");
+  for (const GUID* format : {&MediaFormat_YUV422Packed8, &MediaFormat_YUV422Packed10, &MediaFormat_YUV422SemiPlanar8,
+                             &MediaFormat_YUVA422Packed8, &MediaFormat_RGB8}) {
+    SCOPED_TRACE(VarnicaMediaNameOf(format, 0, 0));
+    auto frame = Fetch(decoder.Get(), *format, 0, 361, 5);
+    LockedRecord locked(frame.Get());
+    ASSERT_HR(S_OK, locked.readResult);
+    int32_t rowBytes[kMaxVideoPlanes] = {};
+    const int32_t planes = GetFormatVideoPlaneLayout(format, 361, 5, kMaxVideoPlanes, nullptr, rowBytes, nullptr,
+                                                     nullptr, nullptr);
+    for (int32_t i = 0; i < planes; ++i) {
+      for (int y = 0; y < 5; ++y) {
+        const uint8_t* row = locked.record.planes[i].data + y * locked.record.planes[i].pitch;
+        for (int64_t b = rowBytes[i]; b < locked.record.planes[i].pitch; ++b)
+          ASSERT_EQ(0, row[b]) << "plane " << i << " row " << y << " byte " << b;
+      }
+    }
+  }
+}
+
 }  // namespace
