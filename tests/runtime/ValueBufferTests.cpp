@@ -50,7 +50,7 @@ TEST(PropertyTable, LookupTakesTheLastRowWithTheKey) {
 
 TEST(PropertyTable, StandardCheckWantsTypeSizeAndData) {
   const GUID type = {7, 0, 0, {0}};
-  uint8_t data[4];
+  uint8_t data[4] = {};
   EXPECT_HR(S_OK, StandardPropertyCheck(type, 4, &type, data, 4));
   EXPECT_HR(E_INVALIDARG, StandardPropertyCheck(type, 4, &type, data, 5));
   EXPECT_HR(E_INVALIDARG, StandardPropertyCheck(type, 4, &type, nullptr, 4));

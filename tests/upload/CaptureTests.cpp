@@ -176,4 +176,37 @@ TEST_F(Capture, FailingDecoderMakesNoFrame) {
   EXPECT_TRUE(capture.Contains("pDecoder"));
 }
 
+TEST_F(Capture, CpuCaptureHoldsACopy) {
+  auto target = MakeRenderTarget(24, 12);
+  ComPtr<IDirect3DSurface9> surface;
+  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
+  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF102030));
+  ComPtr<IVideoFrame> frame;
+  ASSERT_HR(S_OK, CaptureRenderTargetAsVideoCpuFrame(context_.device.Get(), surface.Get(), IID_IVideoFrame, &frame,
+                                                     &MediaFormat_RGBA8));
+  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF405060));  // not seen by the copy
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, FormatOf(frame.Get())));
+  ComPtr<ILockObject> lock;
+  ASSERT_HR(S_OK, frame.As(&lock));
+  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ComPtr<IValueSet> values;
+  ASSERT_HR(S_OK, frame->GetValueSet(&values));
+  CpuVidFrameMemory memory{};
+  ASSERT_HR(S_OK, values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &memory, 88));
+  EXPECT_EQ(24, memory.width);
+  EXPECT_EQ(12, memory.height);
+  uint32_t last = 0;
+  std::memcpy(&last, memory.planes[0].data + 11 * memory.planes[0].pitch + 23 * 4, 4);
+  EXPECT_EQ(0xFF102030u, last);
+  ASSERT_HR(S_OK, lock->UnlockObject());
+
+  ObserverCapture capture;
+  ComPtr<IVideoFrame> refused;
+  EXPECT_HR(E_INVALIDARG, CaptureRenderTargetAsVideoCpuFrame(context_.device.Get(), surface.Get(), IID_IVideoFrame,
+                                                             &refused, &MediaFormat_RGBA16));
+  EXPECT_TRUE(capture.Contains("format"));
+  EXPECT_HR(E_POINTER, CaptureRenderTargetAsVideoCpuFrame(nullptr, surface.Get(), IID_IVideoFrame, &refused, nullptr));
+  EXPECT_TRUE(capture.Contains("pDevice"));
+}
+
 }  // namespace
