@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ComServer.h"
+#include "CpuFeatures.h"
 #include "Diagnostics.h"
 #include "Heaps.h"
 #include "NameLock.h"
@@ -36,6 +37,7 @@ struct ModuleStatics {
     CreateObjectHeap();
     InitializeNameLock();
     CreateValueHeap();
+    cpufeatures::Initialize();  // the conversion kernels choose their rows from it
   }
   ~ModuleStatics() {
     DestroyValueHeap();
