@@ -1,5 +1,5 @@
 // vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F] [--field 1|2]
-//             [--count N] [--out DIR]
+//             [--count N] [--out DIR] [--capture]
 //
 // Each frame is fetched from the media module's decoder as a GPU frame (GetDirectXFrame uploads
 // it into a texture on an offscreen device), read back through the frame's lock, converted to

@@ -5,8 +5,8 @@
 // read-back or capture moves), so the GPU side's cost shows as a ratio.
 //
 // Google Benchmark exists on this system only as a native library, so this Windows program
-// times each operation itself: a few warm-up runs, then single runs whose median is reported
-// with the fastest and slowest run.
+// times each operation itself: warm-up rounds, then rounds that run every operation once in
+// turn; each operation's median run is reported with its fastest and slowest.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -44,24 +44,41 @@ struct Timing {
   bool ok = false;
 };
 
-// Runs op warmups + runs times; a failing run ends the measurement.
-Timing Measure(int runs, const std::function<HRESULT()>& op) {
-  Timing t;
-  for (int i = 0; i < 3; ++i) {
-    if (FAILED(op())) return t;
-  }
+// One measured operation: a label, the CPU line it is compared with (or -1) and the work.
+struct Case {
+  Case(const char* label, int comparedWith, std::function<HRESULT()> op)
+      : label(label), comparedWith(comparedWith), op(std::move(op)) {}
+  const char* label;
+  int comparedWith;
+  std::function<HRESULT()> op;
   std::vector<double> seconds;
-  for (int i = 0; i < runs; ++i) {
-    const double start = Now();
-    if (FAILED(op())) return t;
-    seconds.push_back(Now() - start);
-  }
-  std::sort(seconds.begin(), seconds.end());
-  t.median = seconds[seconds.size() / 2];
-  t.fastest = seconds.front();
-  t.slowest = seconds.back();
+  bool failed = false;
+};
+
+Timing Summary(const Case& c) {
+  Timing t;
+  if (c.failed || c.seconds.empty()) return t;
+  std::vector<double> sorted = c.seconds;
+  std::sort(sorted.begin(), sorted.end());
+  t.median = sorted[sorted.size() / 2];
+  t.fastest = sorted.front();
+  t.slowest = sorted.back();
   t.ok = true;
   return t;
+}
+
+// Runs every case once per round, in turn, after warm-up rounds: load from other processes then
+// falls on all cases alike, which keeps the ratios fair on a busy machine. A failing case drops
+// out.
+void MeasureInRounds(int rounds, std::vector<Case>& cases) {
+  for (int round = -3; round < rounds; ++round) {
+    for (Case& c : cases) {
+      if (c.failed) continue;
+      const double start = Now();
+      c.failed = FAILED(c.op());
+      if (round >= 0) c.seconds.push_back(Now() - start);
+    }
+  }
 }
 
 void Report(const char* size, const char* what, const Timing& t, const Timing* cpu) {
@@ -86,7 +103,7 @@ void Fill(const CpuVidFrameMemory& r) {
 CpuVidFrameMemory SystemRecord(const GUID& format, int32_t w, int32_t h, std::vector<uint8_t>& memory) {
   int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
   const int32_t planes = GetFormatVideoPlaneLayout(&format, w, h, kMaxVideoPlanes, nullptr, rowBytes, nullptr,
-                                                   nullptr, rows);
+        nullptr, rows);
   size_t total = 0;
   for (int32_t i = 0; i < planes; ++i) total += size_t(rowBytes[i]) * rows[i];
   memory.assign(total, 0);
@@ -128,7 +145,7 @@ class FirstUse {
  public:
   explicit FirstUse(DX9Context& context) : context_(context) {
     HRESULT hr = context.device->CreateRenderTarget(16, 16, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target_,
-                                                    nullptr);
+        nullptr);
     if (SUCCEEDED(hr)) hr = context.device->CreateQuery(D3DQUERYTYPE_EVENT, &query_);
     if (SUCCEEDED(hr)) hr = context.ObtainPCT4VertexBuffer(&vb_);
     ready_ = SUCCEEDED(hr);
@@ -192,63 +209,67 @@ void BenchSize(DX9Context& context, int32_t w, int32_t h, int runs) {
     lock->UnlockObject();  // own memory: the record stays valid while the frame lives
   }
 
-  // Upload into the unpacked format (the default): 4:2:2 expanded to YUVA 4:4:4 on the way.
   std::vector<uint8_t> unpackedMemory, nativeMemory;
   const CpuVidFrameMemory unpacked = SystemRecord(MediaFormat_YUVA444_8, w, h, unpackedMemory);
-  const Timing convertUnpacked = Measure(runs, [&] { return Convert(source, unpacked, ConvertionMode_Direct); });
-  Report(size, "CPU conversion 422Packed8 -> YUVA444_8", convertUnpacked, nullptr);
-  const Timing upload = Measure(runs, [&] {
-    ComPtr<IDirect3DTexture9> texture;
-    return CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
-  });
-  Report(size, "upload 422Packed8 -> YUVA444_8 texture", upload, &convertUnpacked);
-  FirstUse firstUse(context);
-  const Timing uploadDrawn = Measure(runs, [&] {
-    ComPtr<IDirect3DTexture9> texture;
-    const HRESULT hr = CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
-    return FAILED(hr) ? hr : firstUse.Draw(texture.Get());
-  });
-  Report(size, "upload -> YUVA444_8 texture and first draw", uploadDrawn, &convertUnpacked);
-
-  // Upload into the native format: the semi-planar 4:2:2 pair of planes in one A8 texture.
   const CpuVidFrameMemory native = SystemRecord(MediaFormat_YUV422SemiPlanar8, w, h, nativeMemory);
-  const Timing convertNative = Measure(runs, [&] { return Convert(source, native, ConvertionMode_Direct); });
-  Report(size, "CPU conversion 422Packed8 -> SemiPlanar8", convertNative, nullptr);
-  const Timing uploadNative = Measure(runs, [&] {
-    ComPtr<IDirect3DTexture9> texture;
-    return CreateTextureFromFrame(&context, &texture, frame.Get(), &MediaFormat_YUV422Packed8, nullptr);
-  });
-  Report(size, "upload 422Packed8 -> SemiPlanar8 texture", uploadNative, &convertNative);
-
-  // Read-back: a GPU frame over the uploaded texture, mapped through its lock and copied out.
   std::vector<uint8_t> copy(size_t(w) * h * 4);
-  const Timing plainCopy = Measure(runs, [&] {
-    for (int32_t y = 0; y < h; ++y) std::memcpy(copy.data() + size_t(y) * w * 4, unpacked.planes[0].data + y * unpacked.planes[0].pitch, size_t(w) * 4);
-    return S_OK;
-  });
-  Report(size, "CPU copy of a YUVA444_8 frame", plainCopy, nullptr);
+  FirstUse firstUse(context);
+
+  // A GPU frame over an uploaded texture, for the read-back.
   ComPtr<IDirect3DTexture9> texture;
   ComPtr<IMediaDirectX9VideoFrame> gpuFrame;
   HRESULT hr = CreateTextureFromFrame(&context, &texture, frame.Get(), nullptr, nullptr);
   if (SUCCEEDED(hr))
     hr = CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &gpuFrame, &MediaFormat_YUVA444_8, texture.Get());
-  const Timing readBack =
-      SUCCEEDED(hr) ? Measure(runs, [&] { return ReadThroughLock(gpuFrame.Get(), copy); }) : Timing{};
-  Report(size, "read-back of a YUVA444_8 GPU frame (lock)", readBack, &plainCopy);
-
-  // Capture: a render target copied into system memory and wrapped as a CPU frame.
+  const bool readable = SUCCEEDED(hr);
+  // A filled render target, for the capture.
   ComPtr<IDirect3DTexture9> target;
   ComPtr<IDirect3DSurface9> targetSurface;
   hr = context.device->CreateTexture(w, h, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr);
   if (SUCCEEDED(hr)) hr = target->GetSurfaceLevel(0, &targetSurface);
   if (SUCCEEDED(hr)) hr = context.device->ColorFill(targetSurface.Get(), nullptr, D3DCOLOR_ARGB(255, 30, 140, 200));
-  const Timing capture = SUCCEEDED(hr) ? Measure(runs, [&] {
+  const bool capturable = SUCCEEDED(hr);
+
+  std::vector<Case> cases;
+  // Upload into the unpacked format (the default): 4:2:2 expanded to YUVA 4:4:4 on the way.
+  cases.emplace_back("CPU conversion 422Packed8 -> YUVA444_8", -1,
+                     [&] { return Convert(source, unpacked, ConvertionMode_Direct); });
+  cases.emplace_back("upload 422Packed8 -> YUVA444_8 texture", 0, [&] {
+    ComPtr<IDirect3DTexture9> t;
+    return CreateTextureFromFrame(&context, &t, frame.Get(), nullptr, nullptr);
+  });
+  cases.emplace_back("upload -> YUVA444_8 texture and first draw", 0, [&] {
+    ComPtr<IDirect3DTexture9> t;
+    const HRESULT r = CreateTextureFromFrame(&context, &t, frame.Get(), nullptr, nullptr);
+    return FAILED(r) ? r : firstUse.Draw(t.Get());
+  });
+  // Upload into the native format: the semi-planar 4:2:2 pair of planes in one A8 texture.
+  cases.emplace_back("CPU conversion 422Packed8 -> SemiPlanar8", -1,
+                     [&] { return Convert(source, native, ConvertionMode_Direct); });
+  cases.emplace_back("upload 422Packed8 -> SemiPlanar8 texture", 3, [&] {
+    ComPtr<IDirect3DTexture9> t;
+    return CreateTextureFromFrame(&context, &t, frame.Get(), &MediaFormat_YUV422Packed8, nullptr);
+  });
+  // Read-back and capture move the bytes of a 4-byte frame: compared with copying them.
+  cases.emplace_back("CPU copy of a YUVA444_8 frame", -1, [&] {
+    for (int32_t y = 0; y < h; ++y)
+      std::memcpy(copy.data() + size_t(y) * w * 4, unpacked.planes[0].data + y * unpacked.planes[0].pitch,
+                  size_t(w) * 4);
+    return S_OK;
+  });
+  cases.emplace_back("read-back of a YUVA444_8 GPU frame (lock)", 5,
+                     [&] { return readable ? ReadThroughLock(gpuFrame.Get(), copy) : E_FAIL; });
+  cases.emplace_back("capture of an A8R8G8B8 render target (CPU frame)", 5, [&] {
+    if (!capturable) return E_FAIL;
     ComPtr<IVideoFrame> captured;
     return CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), targetSurface.Get(), IID_IVideoFrame, &captured,
                                               nullptr);
-  })
-                                       : Timing{};
-  Report(size, "capture of an A8R8G8B8 render target (CPU frame)", capture, &plainCopy);
+  });
+  MeasureInRounds(runs, cases);
+  for (const Case& c : cases) {
+    const Timing cpu = c.comparedWith >= 0 ? Summary(cases[static_cast<size_t>(c.comparedWith)]) : Timing{};
+    Report(size, c.label, Summary(c), c.comparedWith >= 0 ? &cpu : nullptr);
+  }
 }
 
 bool UnderWine() {
