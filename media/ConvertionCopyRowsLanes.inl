@@ -106,24 +106,38 @@ inline void AddTerms(V yLo, V yHi, const V bt[2], const V gt[2], const V rt[2], 
   bgr[2] = PackUS16(Add16(yLo, rt[0]), Add16(yHi, rt[1]));
 }
 
+// floor((34432 - 182 V - 87 U) / 256) in 16-bit lanes, from u256 = (U - 128) * 256 and
+// v256 = (V - 128) * 256. The numerator needs 17 bits; with u = 2 h + l (l its low bit) it is
+// 2 (-91 v - 87 h) - 87 l, whose half rounded down, -91 v - 87 h - 44 l, fits in 16 bits, and
+// flooring the half first does not change the floor of the division by 256.
+inline V GreenTerm16(V u256, V v256) {
+  const V t = Add16(Mullo16(Srai16<8>(v256), Set16(-91)), Mullo16(Srai16<9>(u256), Set16(-87)));
+  const V low = And(Srai16<15>(Slli16<7>(u256)), Set16(44));
+  return Srai16<7>(Sub16(t, low));
+}
+
 // 16 pixels per lane of V, U, Y bytes to B, G, R registers.
 inline void YuvToBgr16(const YuvConstants& k, V v, V u, V y, V bgr[3]) {
   const V zero = Zero();
-  V bt[2], gt[2], rt[2];
-  bt[0] = Mulhi16(Xor(UnpackLo8(zero, u), k.flip), k.kB);
-  bt[1] = Mulhi16(Xor(UnpackHi8(zero, u), k.flip), k.kB);
-  rt[0] = Mulhi16(Xor(UnpackLo8(zero, v), k.flip), k.kR);
-  rt[1] = Mulhi16(Xor(UnpackHi8(zero, v), k.flip), k.kR);
-  const V uvLo = UnpackLo8(u, v), uvHi = UnpackHi8(u, v);
-  gt[0] = PackS32(GreenTerm(k, UnpackLo8(uvLo, zero)), GreenTerm(k, UnpackHi8(uvLo, zero)));
-  gt[1] = PackS32(GreenTerm(k, UnpackLo8(uvHi, zero)), GreenTerm(k, UnpackHi8(uvHi, zero)));
+  const V u256[2] = {Xor(UnpackLo8(zero, u), k.flip), Xor(UnpackHi8(zero, u), k.flip)};
+  const V v256[2] = {Xor(UnpackLo8(zero, v), k.flip), Xor(UnpackHi8(zero, v), k.flip)};
+  const V bt[2] = {Mulhi16(u256[0], k.kB), Mulhi16(u256[1], k.kB)};
+  const V rt[2] = {Mulhi16(v256[0], k.kR), Mulhi16(v256[1], k.kR)};
+  const V gt[2] = {GreenTerm16(u256[0], v256[0]), GreenTerm16(u256[1], v256[1])};
   AddTerms(UnpackLo8(y, zero), UnpackHi8(y, zero), bt, gt, rt, bgr);
 }
 
+// Byte pairs (first, second) of signed weights for Maddubs.
+constexpr int16_t Weights(int first, int second) {
+  return static_cast<int16_t>((static_cast<uint16_t>(static_cast<uint8_t>(second)) << 8) | static_cast<uint8_t>(first));
+}
+
+// RGB to YUV weights on (B, G) and (R, G) byte pairs. Each product pair stays within 16 bits:
+// luma splits the 129 of G as 85 + 44 so neither pair passes 110 * 255.
 struct RgbConstants {
-  const V y66 = Set16(66), y129 = Set16(129), y25 = Set16(25);
-  const V c38 = Set16(38), c74 = Set16(74), c112 = Set16(112);
-  const V c94 = Set16(94), c18 = Set16(18);
+  const V yBG = Set16(Weights(25, 85)), yRG = Set16(Weights(66, 44));
+  const V uBG = Set16(Weights(112, -74)), uRG = Set16(Weights(-38, 0));
+  const V vBG = Set16(Weights(-18, 0)), vRG = Set16(Weights(112, -94));
 };
 
 // n / 2^kShift truncated toward zero, for signed 16-bit n.
@@ -138,15 +152,13 @@ template <int kShift>
 struct Yuv16 {
   V y[2], u[2], v[2];
   Yuv16(const RgbConstants& k, const V bgr[3]) {
-    const V zero = Zero();
     const V center = Set16(kShift == 8 ? 128 : 512);
     for (int h = 0; h < 2; ++h) {
-      const V b = h ? UnpackHi8(bgr[0], zero) : UnpackLo8(bgr[0], zero);
-      const V g = h ? UnpackHi8(bgr[1], zero) : UnpackLo8(bgr[1], zero);
-      const V r = h ? UnpackHi8(bgr[2], zero) : UnpackLo8(bgr[2], zero);
-      y[h] = Srli16<kShift>(Add16(Add16(Mullo16(r, k.y66), Mullo16(g, k.y129)), Mullo16(b, k.y25)));
-      u[h] = Add16(TruncShift<kShift>(Sub16(Sub16(Mullo16(b, k.c112), Mullo16(r, k.c38)), Mullo16(g, k.c74))), center);
-      v[h] = Add16(TruncShift<kShift>(Sub16(Sub16(Mullo16(r, k.c112), Mullo16(g, k.c94)), Mullo16(b, k.c18))), center);
+      const V bg = h ? UnpackHi8(bgr[0], bgr[1]) : UnpackLo8(bgr[0], bgr[1]);
+      const V rg = h ? UnpackHi8(bgr[2], bgr[1]) : UnpackLo8(bgr[2], bgr[1]);
+      y[h] = Srli16<kShift>(Add16(Maddubs(bg, k.yBG), Maddubs(rg, k.yRG)));
+      u[h] = Add16(TruncShift<kShift>(Add16(Maddubs(bg, k.uBG), Maddubs(rg, k.uRG))), center);
+      v[h] = Add16(TruncShift<kShift>(Add16(Maddubs(bg, k.vBG), Maddubs(rg, k.vRG))), center);
     }
   }
 };
