@@ -1,7 +1,7 @@
 // vmdx: a host program of the module. Loads TamrelVarnicaMediaDirectX.dll as a class library of
 // the framework and works with its classes the way a host application does.
 //
-//   vmdx info    the class table, one object of each class, the open-object count
+//   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
 //   vmdx demo    the main job on built-in input (today: info)
 //   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
 #include "VarnicaMedia.h"
+#include "VodideDeviceInfo.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -78,9 +79,11 @@ int Info() {
     std::printf("  %u  {%s}  %-24s %s\n", i, GuidText(clsid).c_str(), name,
                 SUCCEEDED(created) && std::strcmp(name, reported) == 0 ? "created" : "NOT CREATED");
   }
+  // The device this machine gives the module (made and released again here).
+  const HRESULT device = PrintOffscreenDeviceInfo(stdout);
   const HRESULT open = exports.getOpenObjectCount();
   std::printf("open objects: %ld\n", static_cast<long>(open));
-  return open == 0 ? 0 : 1;
+  return open == 0 && SUCCEEDED(device) ? 0 : 1;
 }
 
 int Usage() {
