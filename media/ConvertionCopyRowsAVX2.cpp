@@ -46,6 +46,8 @@ inline V Hadd16(V a, V b) { return _mm256_hadd_epi16(a, b); }
 template <int n> inline V Srli16(V a) { return _mm256_srli_epi16(a, n); }
 template <int n> inline V Slli16(V a) { return _mm256_slli_epi16(a, n); }
 template <int n> inline V Srai16(V a) { return _mm256_srai_epi16(a, n); }
+template <int n> inline V Slli32(V a) { return _mm256_slli_epi32(a, n); }
+template <int n> inline V Srli32(V a) { return _mm256_srli_epi32(a, n); }
 template <int n> inline V Srai32(V a) { return _mm256_srai_epi32(a, n); }
 template <int n> inline V ByteShiftLeft(V a) { return _mm256_bslli_epi128(a, n); }
 template <int n> inline V ByteShiftRight(V a) { return _mm256_bsrli_epi128(a, n); }

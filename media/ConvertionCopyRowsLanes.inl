@@ -48,12 +48,27 @@ constexpr std::array<Mask, 9> kScatter3 = [] {
   return masks;
 }();
 
+// The same from registers holding B of even and R of odd pixels, R of even and B of odd pixels,
+// and G: what adding the (B, R) chroma terms of 4:2:2 pairs to the luma words gives.
+constexpr std::array<Mask, 9> kScatterPairs = [] {
+  std::array<Mask, 9> masks{};
+  for (int part = 0; part < 3; ++part) {
+    for (int r = 0; r < 3; ++r) {
+      for (int j = 0; j < 16; ++j) {
+        const int k = 16 * part + j, p = k / 3, c = k % 3;
+        const int from = c == 1 ? 2 : ((c == 0) == (p % 2 == 0) ? 0 : 1);
+        masks[part * 3 + r][j] = from == r ? static_cast<int8_t>(p) : kZero;
+      }
+    }
+  }
+  return masks;
+}();
+
 constexpr Mask kDrop4th = {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kZero, kZero, kZero, kZero};
 constexpr Mask kAppend4th = {0, 1, 2, kZero, 3, 4, 5, kZero, 6, 7, 8, kZero, 9, 10, 11, kZero};
 constexpr Mask kAppend4thWord = {0, 1, 2, 3, 4, 5, kZero, kZero, 6, 7, 8, 9, 10, 11, kZero, kZero};
+constexpr Mask kSwapWords = {2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13};
 constexpr Mask kGroupBy4th = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
-constexpr Mask kEvenWords = {0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13};
-constexpr Mask kOddWords = {2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15};
 constexpr Mask kReverse4 = {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12};
 constexpr Mask kReverseHighBytesLo = {7, 5, 3, 1, 15, 13, 11, 9, kZero, kZero, kZero, kZero, kZero, kZero, kZero, kZero};
 constexpr Mask kReverseHighBytesHi = {kZero, kZero, kZero, kZero, kZero, kZero, kZero, kZero, 7, 5, 3, 1, 15, 13, 11, 9};
@@ -64,10 +79,10 @@ constexpr Mask kReverseWidenHi = {11, 11, 10, 10, 9, 9, 8, 8, 15, 15, 14, 14, 13
 // registers for the whole row (stores through byte pointers would otherwise force reloads).
 struct Channels3 {
   V gather[9], scatter[9];
-  Channels3() {
+  explicit Channels3(const std::array<Mask, 9>& scatterMasks = kScatter3) {
     for (int i = 0; i < 9; ++i) {
       gather[i] = Broadcast(kGather3[i]);
-      scatter[i] = Broadcast(kScatter3[i]);
+      scatter[i] = Broadcast(scatterMasks[i]);
     }
   }
   void Split(const uint8_t* p, V out[3]) const {
@@ -84,20 +99,21 @@ struct Channels3 {
   }
 };
 
-// The YUV to RGB constants: B and R chroma factors for c * 256 in 16-bit lanes, the G factors
-// for a pair of (U, V) words and the G constant.
+// The green term floor((34432 - 182 V - 87 U) / 256) = floor(S / 256), S = -182 v - 87 u with
+// v = V - 128, u = U - 128, needs 17 bits. Its half rounded down, -91 v + floor(-87 u / 2), fits
+// in 16 bits, and flooring the half first does not change the floor of the division by 256.
+// Both parts are high halves of products with c * 256: -91 * 256 and -87 * 128.
+constexpr int16_t kGreenV = -91 * 256, kGreenU = -87 * 128;
+// The YUV to RGB constants: factors for c * 256 in 16-bit lanes, alone or for (U, V) word pairs.
 struct YuvConstants {
   const V flip = Set16(static_cast<int16_t>(0x8000));  // c * 256 - 128 * 256
   const V kB = Set16(453);
   const V kR = Set16(358);
   const V kBR = Set32((358 << 16) | 453);  // (U, V) word pairs
-  const V kG = Set32(static_cast<int32_t>((0xFFFFu & static_cast<uint32_t>(-182)) << 16 |
-                                          (0xFFFFu & static_cast<uint32_t>(-87))));
-  const V gOffset = Set32(34432);
+  const V greenU = Set16(kGreenU), greenV = Set16(kGreenV);
+  const V greenUV = Set32(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(kGreenV)) << 16 |
+                                               static_cast<uint16_t>(kGreenU)));
 };
-
-// floor((34432 - 182 V - 87 U) / 256) of four (U, V) word pairs, as 32-bit lanes.
-inline V GreenTerm(const YuvConstants& k, V uvWords) { return Srai32<8>(Add32(Madd16(uvWords, k.kG), k.gOffset)); }
 
 // B, G, R registers from luma words and per-pixel chroma terms (8 + 8 pixels per lane).
 inline void AddTerms(V yLo, V yHi, const V bt[2], const V gt[2], const V rt[2], V bgr[3]) {
@@ -106,14 +122,8 @@ inline void AddTerms(V yLo, V yHi, const V bt[2], const V gt[2], const V rt[2], 
   bgr[2] = PackUS16(Add16(yLo, rt[0]), Add16(yHi, rt[1]));
 }
 
-// floor((34432 - 182 V - 87 U) / 256) in 16-bit lanes, from u256 = (U - 128) * 256 and
-// v256 = (V - 128) * 256. The numerator needs 17 bits; with u = 2 h + l (l its low bit) it is
-// 2 (-91 v - 87 h) - 87 l, whose half rounded down, -91 v - 87 h - 44 l, fits in 16 bits, and
-// flooring the half first does not change the floor of the division by 256.
-inline V GreenTerm16(V u256, V v256) {
-  const V t = Add16(Mullo16(Srai16<8>(v256), Set16(-91)), Mullo16(Srai16<9>(u256), Set16(-87)));
-  const V low = And(Srai16<15>(Slli16<7>(u256)), Set16(44));
-  return Srai16<7>(Sub16(t, low));
+inline V GreenTerm16(const YuvConstants& k, V u256, V v256) {
+  return Srai16<7>(Add16(Mulhi16(u256, k.greenU), Mulhi16(v256, k.greenV)));
 }
 
 // 16 pixels per lane of V, U, Y bytes to B, G, R registers.
@@ -123,7 +133,7 @@ inline void YuvToBgr16(const YuvConstants& k, V v, V u, V y, V bgr[3]) {
   const V v256[2] = {Xor(UnpackLo8(zero, v), k.flip), Xor(UnpackHi8(zero, v), k.flip)};
   const V bt[2] = {Mulhi16(u256[0], k.kB), Mulhi16(u256[1], k.kB)};
   const V rt[2] = {Mulhi16(v256[0], k.kR), Mulhi16(v256[1], k.kR)};
-  const V gt[2] = {GreenTerm16(u256[0], v256[0]), GreenTerm16(u256[1], v256[1])};
+  const V gt[2] = {GreenTerm16(k, u256[0], v256[0]), GreenTerm16(k, u256[1], v256[1])};
   AddTerms(UnpackLo8(y, zero), UnpackHi8(y, zero), bt, gt, rt, bgr);
 }
 
@@ -212,28 +222,33 @@ inline void SplitVuya(const uint8_t* p, V group, V& v, V& u, V& y) {
 
 }  // namespace
 
-// Y0 U Y1 V -> B G R B G R; 16 pixels per lane.
+// Y0 U Y1 V -> B G R B G R; 16 pixels per lane. The (U, V) words of a pair line up with its
+// two luma words, so adding the pair's (B, R) terms gives B of the first pixel and R of the
+// second, and adding them swapped gives the other two; the join sorts them out.
 int32_t Packed8ToBgr(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
   constexpr int32_t kStep = 16 * kLanes;
   const int32_t n = width - width % kStep;
-  const Channels3 channels;
+  const Channels3 channels(kScatterPairs);
   const YuvConstants k;
   const V lowBytes = Set16(0x00FF);
-  const V evenWords = Broadcast(kEvenWords), oddWords = Broadcast(kOddWords);
+  const V swapWords = Broadcast(kSwapWords);
   const uint8_t* s = src[0];
   uint8_t* t = tar[0];
   for (int32_t x = 0; x < n; x += kStep, s += 32 * kLanes, t += 48 * kLanes) {
-    const V a = LoadBlock(s, 32), b = LoadBlock(s + 16, 32);
-    // High bytes are U, V: as words times 256, centred by flipping the top bit.
-    const V brA = Mulhi16(Xor(AndNot(lowBytes, a), k.flip), k.kBR);
-    const V brB = Mulhi16(Xor(AndNot(lowBytes, b), k.flip), k.kBR);
-    const V g = PackS32(GreenTerm(k, Srli16<8>(a)), GreenTerm(k, Srli16<8>(b)));
-    const V bt[2] = {Shuffle(brA, evenWords), Shuffle(brB, evenWords)};
-    const V rt[2] = {Shuffle(brA, oddWords), Shuffle(brB, oddWords)};
-    const V gt[2] = {UnpackLo16(g, g), UnpackHi16(g, g)};
-    V bgr[3];
-    AddTerms(And(a, lowBytes), And(b, lowBytes), bt, gt, rt, bgr);
-    channels.Join(bgr, t);
+    const V in[2] = {LoadBlock(s, 32), LoadBlock(s + 16, 32)};
+    V sum[3][2];
+    for (int h = 0; h < 2; ++h) {
+      // High bytes are U, V: as words times 256, centred by flipping the top bit.
+      const V c256 = Xor(AndNot(lowBytes, in[h]), k.flip);
+      const V br = Mulhi16(c256, k.kBR);
+      const V g = Mulhi16(c256, k.greenUV);
+      const V y = And(in[h], lowBytes);
+      sum[0][h] = Add16(y, br);
+      sum[1][h] = Add16(y, Shuffle(br, swapWords));
+      sum[2][h] = Add16(y, Srai16<7>(Add16(g, Shuffle(g, swapWords))));
+    }
+    const V out[3] = {PackUS16(sum[0][0], sum[0][1]), PackUS16(sum[1][0], sum[1][1]), PackUS16(sum[2][0], sum[2][1])};
+    channels.Join(out, t);
   }
   return n;
 }
