@@ -174,7 +174,7 @@ HRESULT ReadBack(IMediaDirectX9VideoFrame* frame, CpuPicture* picture) {
     picture->bytes.resize(total);
     picture->record = {mapped.format, mapped.width, mapped.height, {}};
     uint8_t* out = picture->bytes.data();
-    for (int32_t i = 0; i < planes && planes > 0; ++i) {
+    for (int32_t i = 0; i < planes; ++i) {
       picture->record.planes[i] = {out, rowBytes[i]};
       for (int32_t y = 0; y < rows[i]; ++y, out += rowBytes[i])
         std::memcpy(out, mapped.planes[i].data + y * mapped.planes[i].pitch, static_cast<size_t>(rowBytes[i]));

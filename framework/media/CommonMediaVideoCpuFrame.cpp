@@ -168,9 +168,9 @@ HRESULT CommonMediaVideoCpuFrame::ShareVideoFrameCpuMemory(IUnknown* owner, uint
       if (plane.data != nullptr && std::llabs(plane.pitch) < RowBytesOf(record.format, record.width, i))
         vfw::Raise(E_INVALIDARG, FW_LOC, "ShareVideoFrameCpuMemory: pitch");
     }
+    (void)flags;  // no sharing modes are defined: the memory is always used as given
     owner_ = owner;
     shared_ = record;
-    shareFlags_ = flags;
     sharedPending_ = true;
     return S_OK;
   });

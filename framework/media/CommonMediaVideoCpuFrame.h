@@ -92,7 +92,6 @@ class CommonMediaVideoCpuFrame final : public vfw::FrameworkObject<ICommonMediaV
   Microsoft::WRL::ComPtr<IUnknown> owner_;  // keeps shared memory alive
   CpuVidFrameMemory shared_{};              // given by ShareVideoFrameCpuMemory, used by Create0
   bool sharedPending_ = false;
-  uint32_t shareFlags_ = 0;
 
   mutable std::mutex lockStateLock_;
   int32_t lockCount_ = 0;
