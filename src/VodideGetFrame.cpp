@@ -17,6 +17,35 @@ void CheckArguments(const DX9Context* context, void** ppFrame, IVideoDecoder* de
   *ppFrame = nullptr;
 }
 
+// The properties the new frame takes from its source. When the source format's unpacked form (the
+// texture's format) is held on the GPU in another Direct3D format than the source format itself
+// (packed 4:2:2 becomes 4:4:4), the frame must name the texture's format: the same properties
+// with FrameFormat replaced. Otherwise the source's own set serves as it is.
+ComPtr<IValueSet> FrameSettingsFor(IValueSet* sourceValues) {
+  GUID format{};
+  if (FAILED(sourceValues->GetValueData(FrameFormat, &GuidValueType, &format, 16))) return sourceValues;
+  GUID unpacked{}, native{}, unpackedNative{};
+  if (FAILED(GetDirectXUnpackedMediaFormatFrom(&unpacked, format)) ||
+      FAILED(GetDirectXNativeMediaFormatFrom(&native, format)) ||
+      FAILED(GetDirectXNativeMediaFormatFrom(&unpackedNative, unpacked)) ||
+      varnica::SameGuid(native, unpackedNative))
+    return sourceValues;
+  ComPtr<IValueSet> settings;
+  CheckHr(CreateClassObject(CLSID_ValueSet, IID_IValueSet, &settings), VLOC, "Initialize");
+  const GUID* const copied[] = {&PixelAspectRatioProperty, &VideoInterlaceProperty, &TimecodeProperty,
+                                &FrameRateProperty, &FramePackingProperty};
+  for (const GUID* key : copied) {
+    GUID type{};
+    VSIZE size = 0;
+    if (FAILED(sourceValues->GetValueType(*key, &type, &size)) || size <= 0 || size > 64) continue;
+    uint8_t data[64];
+    if (SUCCEEDED(sourceValues->GetValueData(*key, &type, data, size)))
+      CheckHr(settings->SetValueData(*key, &type, data, size), VLOC, "SetValueData");
+  }
+  CheckHr(settings->SetValueData(FrameFormat, &GuidValueType, &unpacked, 16), VLOC, "SetFormat");
+  return settings;
+}
+
 // Uploads the source frame and wraps the texture in a new GPU frame with the source's properties.
 ComPtr<IMediaDirectX9VideoFrame> UploadAsFrame(const DX9Context* context, IVideoFrame* source,
                                                const FieldSelect* field) {
@@ -27,7 +56,8 @@ ComPtr<IMediaDirectX9VideoFrame> UploadAsFrame(const DX9Context* context, IVideo
   ComPtr<IMediaDirectX9VideoFrame> frame;
   CheckHr(CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame), VLOC,
           "CreateMediaDirectX9VideoFrame");
-  CheckHr(frame->CreateTex2(texture.Get(), 0, sourceValues.Get(), 0x11), VLOC, "CreateTex1");
+  ComPtr<IValueSet> settings = FrameSettingsFor(sourceValues.Get());
+  CheckHr(frame->CreateTex2(texture.Get(), 0, settings.Get(), 0x11), VLOC, "CreateTex1");
   return frame;
 }
 

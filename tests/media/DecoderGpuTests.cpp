@@ -100,7 +100,7 @@ TEST_F(DecoderThroughGpu, EveryDeliveredFormatArrivesAsItsCpuConversion) {
 // which differs from its native one (semi-planar). Disabled until the decoder fetch makes such
 // frames: it fails with "Input-Format YUV422SemiPlanar8: Surface-Format 21 != DxFormat 28"
 // because the new frame takes its format from the source frame's properties.
-TEST_F(DecoderThroughGpu, DISABLED_PackedYuv422ArrivesUnpacked) {
+TEST_F(DecoderThroughGpu, PackedYuv422ArrivesUnpacked) {
   auto decoder = mediatest::OpenDecoder("builtin:progressive");
   ExpectUploadOf(decoder.Get(), MediaFormat_YUV422Packed8, MediaFormat_YUVA444_8);
 }
