@@ -2,7 +2,6 @@
 // the framework and works with its classes the way a host application does.
 //
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
-//   vmdx demo    the main job on built-in input (today: info)
 //   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
 #include <cstdio>
 #include <cstring>
@@ -87,7 +86,7 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vmdx info | demo | frames [options]   (vmdx frames --help for its options)\n");
+  std::fprintf(stderr, "usage: vmdx info | frames [options]   (vmdx frames --help for its options)\n");
   return 2;
 }
 
@@ -96,7 +95,7 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
-  if (command == "info" || command == "demo") return Info();
+  if (command == "info") return Info();
   if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
   return Usage();
 }
