@@ -26,8 +26,10 @@ test-windows: build
 test-native: deps
 	@if [ -x scripts/test-native.sh ]; then scripts/test-native.sh; else echo "test-native: nothing to run"; fi
 
+# Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths under Wine.
 bench: build
-	@if [ -x scripts/bench.sh ]; then scripts/bench.sh; else echo "bench: nothing to run"; fi
+	scripts/bench.sh
+	$(RUN) wine $(BUILD_DIR)/bin/gpu_frames_bench.exe
 
 clean:
 	rm -rf $(BUILD_DIR)
