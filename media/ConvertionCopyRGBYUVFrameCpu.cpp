@@ -135,7 +135,8 @@ HRESULT RgbToYuv422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
                      CONVERTION_LANE_VARIANTS(BgrToPacked8), BgrToPacked8Row);
 }
 HRESULT Yuv422ToRgb_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv422ToRgb_10, kOne(4), kOne(3), true), s, t, Packed10ToBgrRow);
+  return ConvertRows(CONVERTION_SHAPE(kYuv422ToRgb_10, kOne(4), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Packed10ToBgr), Packed10ToBgrRow);
 }
 HRESULT RgbToYuv422_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgbToYuv422_10, kOne(3), kOne(4), true), s, t,

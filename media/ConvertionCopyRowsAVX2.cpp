@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include <array>
+#include <type_traits>
 
 #include "ConvertionCopyRowsSimd.h"
 
@@ -21,6 +22,15 @@ inline void StoreBlock(uint8_t* p, int32_t bytes, V v) {
   if (bytes == 16) return _mm256_storeu_si256(reinterpret_cast<V*>(p), v);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p + bytes), _mm256_extracti128_si256(v, 1));
+}
+// Registers holding consecutive 16-byte parts of a block per lane: lane 0 of all, then lane 1,
+// so the stores run through memory in order.
+template <int kCount>
+inline void StoreBlocks(uint8_t* p, int32_t bytes, const V* v) {
+  for (int i = 0; i < kCount; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16 * i), _mm256_castsi256_si128(v[i]));
+  for (int i = 0; i < kCount; ++i) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + bytes + 16 * i), _mm256_extracti128_si256(v[i], 1));
+  }
 }
 inline V Broadcast(const std::array<int8_t, 16>& m) {
   return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m.data())));

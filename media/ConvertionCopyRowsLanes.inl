@@ -92,10 +92,12 @@ struct Channels3 {
     }
   }
   void Join(const V in[3], uint8_t* p) const {
+    V out[3];
     for (int part = 0; part < 3; ++part) {
       const V* m = scatter + 3 * part;
-      StoreBlock(p + 16 * part, 48, Or(Or(Shuffle(in[0], m[0]), Shuffle(in[1], m[1])), Shuffle(in[2], m[2])));
+      out[part] = Or(Or(Shuffle(in[0], m[0]), Shuffle(in[1], m[1])), Shuffle(in[2], m[2]));
     }
+    StoreBlocks<3>(p, 48, out);
   }
 };
 
@@ -187,10 +189,9 @@ int32_t AppendFourth(const uint8_t* const* src, uint8_t* const* tar, int32_t wid
   uint8_t* t = tar[0];
   for (int32_t x = 0; x < n; x += kStep, s += 48 * kLanes, t += 64 * kLanes) {
     const V a = LoadBlock(s, 48), b = LoadBlock(s + 16, 48), c = LoadBlock(s + 32, 48);
-    StoreBlock(t, 64, Or(Shuffle(a, m), fill));
-    StoreBlock(t + 16, 64, Or(Shuffle(AlignR<12>(b, a), m), fill));
-    StoreBlock(t + 32, 64, Or(Shuffle(AlignR<8>(c, b), m), fill));
-    StoreBlock(t + 48, 64, Or(Shuffle(ByteShiftRight<4>(c), m), fill));
+    const V out[4] = {Or(Shuffle(a, m), fill), Or(Shuffle(AlignR<12>(b, a), m), fill),
+                      Or(Shuffle(AlignR<8>(c, b), m), fill), Or(Shuffle(ByteShiftRight<4>(c), m), fill)};
+    StoreBlocks<4>(t, 64, out);
   }
   return n;
 }
@@ -220,6 +221,136 @@ inline void SplitVuya(const uint8_t* p, V group, V& v, V& u, V& y) {
   y = UnpackLo64(ya01, ya23);
 }
 
+// Rows that only move bytes. Byte k of a block of kOutBytes comes from byte source(k) of a block
+// of kInBytes (-1: none, left to the fill); the masks per (output, input) register pair say which
+// input bytes each output register takes, and unused pairs cost nothing.
+template <int kInBytes, int kOutBytes>
+struct ByteMoves {
+  static constexpr int kIn = kInBytes / 16, kOut = kOutBytes / 16;
+  std::array<Mask, kIn * kOut> masks{};
+  std::array<bool, kIn * kOut> used{};
+};
+
+template <int kInBytes, int kOutBytes, class Source>
+constexpr ByteMoves<kInBytes, kOutBytes> MakeMoves(Source source) {
+  ByteMoves<kInBytes, kOutBytes> moves{};
+  for (int o = 0; o < kOutBytes / 16; ++o) {
+    for (int i = 0; i < kInBytes / 16; ++i) {
+      for (int j = 0; j < 16; ++j) {
+        const int from = source(16 * o + j) - 16 * i;
+        const bool here = from >= 0 && from < 16 && source(16 * o + j) >= 0;
+        moves.masks[o * (kInBytes / 16) + i][j] = here ? static_cast<int8_t>(from) : kZero;
+        moves.used[o * (kInBytes / 16) + i] = moves.used[o * (kInBytes / 16) + i] || here;
+      }
+    }
+  }
+  return moves;
+}
+
+// The output registers of one block per lane from its input registers.
+template <const auto& kMoves>
+struct Mover {
+  static constexpr int kIn = std::remove_cvref_t<decltype(kMoves)>::kIn;
+  static constexpr int kOut = std::remove_cvref_t<decltype(kMoves)>::kOut;
+  V masks[kIn * kOut];
+  Mover() {
+    for (int i = 0; i < kIn * kOut; ++i) masks[i] = Broadcast(kMoves.masks[i]);
+  }
+  void Move(const V* in, V* out, V fill) const {
+    for (int o = 0; o < kOut; ++o) {
+      V r = fill;
+      for (int i = 0; i < kIn; ++i) {
+        if (kMoves.used[o * kIn + i]) r = Or(r, Shuffle(in[i], masks[o * kIn + i]));
+      }
+      out[o] = r;
+    }
+  }
+};
+
+template <int kPixels, const auto& kMoves>
+int32_t MoveBytes(const uint8_t* const* src, uint8_t* const* tar, int32_t width, V fill) {
+  using M = Mover<kMoves>;
+  constexpr int kInBytes = 16 * M::kIn, kOutBytes = 16 * M::kOut;
+  constexpr int32_t kStep = kPixels * kLanes;
+  const int32_t n = width - width % kStep;
+  const M mover;
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += kInBytes * kLanes, t += kOutBytes * kLanes) {
+    V in[M::kIn], out[M::kOut];
+    for (int i = 0; i < M::kIn; ++i) in[i] = LoadBlock(s + 16 * i, kInBytes);
+    mover.Move(in, out, fill);
+    StoreBlocks<M::kOut>(t, kOutBytes, out);
+  }
+  return n;
+}
+
+// Y0 U Y1 V pairs -> V U Y [A] pixels. (The three-byte form stays on SSSE3 on AVX2 machines too:
+// there its 48-byte blocks split every store in two and measured slower.)
+constexpr int PackedSource(int p, int c) { return c == 0 ? 4 * (p / 2) + 3 : (c == 1 ? 4 * (p / 2) + 1 : 4 * (p / 2) + 2 * (p % 2)); }
+constexpr auto kUnpack8 = MakeMoves<32, 48>([](int k) { return PackedSource(k / 3, k % 3); });
+constexpr auto kUnpack8Opaque = MakeMoves<32, 64>([](int k) { return k % 4 == 3 ? -1 : PackedSource(k / 4, k % 4); });
+// The Y byte of 16 pixels of 3 or 4 bytes, the high byte of the Y word of 16 pixels of 6 or 8.
+constexpr auto kYOf3 = MakeMoves<48, 16>([](int k) { return 3 * k + 2; });
+constexpr auto kYOf4 = MakeMoves<64, 16>([](int k) { return 4 * k + 2; });
+constexpr auto kYOf6 = MakeMoves<96, 16>([](int k) { return 6 * k + 5; });
+constexpr auto kYOf8 = MakeMoves<128, 16>([](int k) { return 8 * k + 5; });
+// V U Y [A] pixels -> per register: luma words of 8 pixels, then (U0 U1 V0 V1) bytes of 4 pairs.
+template <int kIn>
+constexpr auto kPackSplit = MakeMoves<16 * kIn, 64>([](int k) {
+  const int reg = k / 16, j = k % 16;
+  if (reg % 2 == 0) {
+    const int p = 8 * (reg / 2) + j / 2;  // luma words
+    return j % 2 == 0 ? kIn * p + 2 : -1;
+  }
+  const int pair = 4 * (reg / 2) + j / 4, q = j % 4;  // U0 U1 V0 V1
+  return kIn * (2 * pair + q % 2) + (q < 2 ? 1 : 0);
+});
+
+// V U Y [A] -> Y0 U Y1 V with chroma averaged over the pair; 16 pixels per lane.
+template <int kIn>
+int32_t PackPairs8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  constexpr int32_t kStep = 16 * kLanes;
+  const int32_t n = width - width % kStep;
+  const Mover<kPackSplit<kIn>> mover;
+  const V ones = Set8(1), zero = Zero();
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += 16 * kIn * kLanes, t += 32 * kLanes) {
+    V in[kIn], out[4];
+    for (int i = 0; i < kIn; ++i) in[i] = LoadBlock(s + 16 * i, 16 * kIn);
+    mover.Move(in, out, zero);
+    V packed[2];
+    for (int h = 0; h < 2; ++h) packed[h] = Or(out[2 * h], Slli16<8>(Srli16<1>(Maddubs(out[2 * h + 1], ones))));
+    StoreBlocks<2>(t, 32, packed);
+  }
+  return n;
+}
+
+}  // namespace
+
+int32_t Unpack8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kUnpack8>(src, tar, width, Zero());
+}
+int32_t Unpack8Opaque(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kUnpack8Opaque>(src, tar, width, Set32(static_cast<int32_t>(0xFF000000u)));
+}
+int32_t Yuv444_8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kYOf3>(src, tar, width, Zero());
+}
+int32_t Yuva444_8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kYOf4>(src, tar, width, Zero());
+}
+int32_t Yuv444_16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kYOf6>(src, tar, width, Zero());
+}
+int32_t Yuva444_16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return MoveBytes<16, kYOf8>(src, tar, width, Zero());
+}
+int32_t Pack8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<3>(src, tar, width); }
+int32_t Pack8Alpha(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<4>(src, tar, width); }
+
+namespace {
 }  // namespace
 
 // Y0 U Y1 V -> B G R B G R; 16 pixels per lane. The (U, V) words of a pair line up with its
@@ -246,6 +377,42 @@ int32_t Packed8ToBgr(const uint8_t* const* src, uint8_t* const* tar, int32_t wid
       sum[0][h] = Add16(y, br);
       sum[1][h] = Add16(y, Shuffle(br, swapWords));
       sum[2][h] = Add16(y, Srai16<7>(Add16(g, Shuffle(g, swapWords))));
+    }
+    const V out[3] = {PackUS16(sum[0][0], sum[0][1]), PackUS16(sum[1][0], sum[1][1]), PackUS16(sum[2][0], sum[2][1])};
+    channels.Join(out, t);
+  }
+  return n;
+}
+
+// 10-bit Y0 U Y1 V words -> B G R bytes; 16 pixels per lane. With the divisor 1024,
+// floor((c * k + Y * 256) / 1024) = floor((Y + floor(c * k / 256)) / 4); c = chroma - 512 in
+// -512..511 times 64 fits in 16 bits, so floor(c * k / 256) is the high half of (c * 64) * (4 k).
+// The green sum needs 18 bits and is made in 32-bit lanes.
+int32_t Packed10ToBgr(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  constexpr int32_t kStep = 16 * kLanes;
+  const int32_t n = width - width % kStep;
+  const Channels3 channels(kScatterPairs);
+  const V sample = Set32(0x3FF), center = Set16(512);
+  const V kBR = Set32((358 * 4) << 16 | (453 * 4));
+  const V kG = Set32(static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(-182)) << 16 |
+                                          static_cast<uint16_t>(-87)));
+  const V lowWords = Set32(0x0000FFFF);
+  const V swapWords = Broadcast(kSwapWords);
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += 64 * kLanes, t += 48 * kLanes) {
+    V sum[3][2];
+    for (int h = 0; h < 2; ++h) {
+      const V a = LoadBlock(s + 32 * h, 64), b = LoadBlock(s + 32 * h + 16, 64);
+      // Luma words of 8 pixels, centred (U, V) words of their 4 pairs.
+      const V y = PackS32(And(a, sample), And(b, sample));
+      const V c = Sub16(PackS32(And(Srli32<16>(a), sample), And(Srli32<16>(b), sample)), center);
+      const V br = Mulhi16(Slli16<6>(c), kBR);
+      const V g32 = Srai32<8>(Madd16(c, kG));
+      const V g = Or(And(g32, lowWords), Slli32<16>(g32));
+      sum[0][h] = Srai16<2>(Add16(y, br));
+      sum[1][h] = Srai16<2>(Add16(y, Shuffle(br, swapWords)));
+      sum[2][h] = Srai16<2>(Add16(y, g));
     }
     const V out[3] = {PackUS16(sum[0][0], sum[0][1]), PackUS16(sum[1][0], sum[1][1]), PackUS16(sum[2][0], sum[2][1])};
     channels.Join(out, t);
@@ -299,8 +466,8 @@ int32_t BgrToPacked8(const uint8_t* const* src, uint8_t* const* tar, int32_t wid
     channels.Split(s, bgr);
     const Yuv16<8> c(k, bgr);
     const V u = PairAverage(c.u), v = PairAverage(c.v);
-    StoreBlock(t, 32, Or(c.y[0], Slli16<8>(UnpackLo16(u, v))));
-    StoreBlock(t + 16, 32, Or(c.y[1], Slli16<8>(UnpackHi16(u, v))));
+    const V out[2] = {Or(c.y[0], Slli16<8>(UnpackLo16(u, v))), Or(c.y[1], Slli16<8>(UnpackHi16(u, v)))};
+    StoreBlocks<2>(t, 32, out);
   }
   return n;
 }
@@ -319,10 +486,9 @@ int32_t BgrToPacked10(const uint8_t* const* src, uint8_t* const* tar, int32_t wi
     const Yuv16<6> c(k, bgr);
     const V u = PairAverage(c.u), v = PairAverage(c.v);
     const V uvLo = UnpackLo16(u, v), uvHi = UnpackHi16(u, v);
-    StoreBlock(t, 64, UnpackLo16(c.y[0], uvLo));
-    StoreBlock(t + 16, 64, UnpackHi16(c.y[0], uvLo));
-    StoreBlock(t + 32, 64, UnpackLo16(c.y[1], uvHi));
-    StoreBlock(t + 48, 64, UnpackHi16(c.y[1], uvHi));
+    const V out[4] = {UnpackLo16(c.y[0], uvLo), UnpackHi16(c.y[0], uvLo), UnpackLo16(c.y[1], uvHi),
+                      UnpackHi16(c.y[1], uvHi)};
+    StoreBlocks<4>(t, 64, out);
   }
   return n;
 }
@@ -359,10 +525,8 @@ int32_t BgrToYuva444_8(const uint8_t* const* src, uint8_t* const* tar, int32_t w
     const V v = PackUS16(c.v[0], c.v[1]), u = PackUS16(c.u[0], c.u[1]), y = PackUS16(c.y[0], c.y[1]);
     const V vuLo = UnpackLo8(v, u), vuHi = UnpackHi8(v, u);
     const V yaLo = UnpackLo8(y, opaque), yaHi = UnpackHi8(y, opaque);
-    StoreBlock(t, 64, UnpackLo16(vuLo, yaLo));
-    StoreBlock(t + 16, 64, UnpackHi16(vuLo, yaLo));
-    StoreBlock(t + 32, 64, UnpackLo16(vuHi, yaHi));
-    StoreBlock(t + 48, 64, UnpackHi16(vuHi, yaHi));
+    const V out[4] = {UnpackLo16(vuLo, yaLo), UnpackHi16(vuLo, yaLo), UnpackLo16(vuHi, yaHi), UnpackHi16(vuHi, yaHi)};
+    StoreBlocks<4>(t, 64, out);
   }
   return n;
 }
@@ -384,9 +548,9 @@ int32_t Drop4thByte(const uint8_t* const* src, uint8_t* const* tar, int32_t widt
   for (int32_t x = 0; x < n; x += kStep, s += 64 * kLanes, t += 48 * kLanes) {
     const V a = Shuffle(LoadBlock(s, 64), m), b = Shuffle(LoadBlock(s + 16, 64), m);
     const V c = Shuffle(LoadBlock(s + 32, 64), m), d = Shuffle(LoadBlock(s + 48, 64), m);
-    StoreBlock(t, 48, Or(a, ByteShiftLeft<12>(b)));
-    StoreBlock(t + 16, 48, Or(ByteShiftRight<4>(b), ByteShiftLeft<8>(c)));
-    StoreBlock(t + 32, 48, Or(ByteShiftRight<8>(c), ByteShiftLeft<4>(d)));
+    const V out[3] = {Or(a, ByteShiftLeft<12>(b)), Or(ByteShiftRight<4>(b), ByteShiftLeft<8>(c)),
+                      Or(ByteShiftRight<8>(c), ByteShiftLeft<4>(d))};
+    StoreBlocks<3>(t, 48, out);
   }
   return n;
 }
@@ -423,8 +587,8 @@ int32_t ReverseWiden4(const uint8_t* const* src, uint8_t* const* tar, int32_t wi
   uint8_t* t = tar[0];
   for (int32_t x = 0; x < n; x += kStep, s += 16 * kLanes, t += 32 * kLanes) {
     const V a = LoadBlock(s, 16);
-    StoreBlock(t, 32, Shuffle(a, lo));
-    StoreBlock(t + 16, 32, Shuffle(a, hi));
+    const V out[2] = {Shuffle(a, lo), Shuffle(a, hi)};
+    StoreBlocks<2>(t, 32, out);
   }
   return n;
 }

@@ -2,6 +2,7 @@
 #include <tmmintrin.h>
 
 #include <array>
+#include <type_traits>
 
 #include "ConvertionCopyRowsSimd.h"
 
@@ -13,6 +14,10 @@ constexpr int32_t kLanes = 1;
 
 inline V LoadBlock(const uint8_t* p, int32_t) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
 inline void StoreBlock(uint8_t* p, int32_t, V v) { _mm_storeu_si128(reinterpret_cast<V*>(p), v); }
+template <int kCount>
+inline void StoreBlocks(uint8_t* p, int32_t, const V* v) {
+  for (int i = 0; i < kCount; ++i) _mm_storeu_si128(reinterpret_cast<V*>(p + 16 * i), v[i]);
+}
 inline V Broadcast(const std::array<int8_t, 16>& m) { return _mm_loadu_si128(reinterpret_cast<const V*>(m.data())); }
 
 inline V Zero() { return _mm_setzero_si128(); }

@@ -41,6 +41,7 @@ CONVERTION_VECTOR_ROW(Widen4);
 // The rows written once for 128-bit lanes (ConvertionCopyRowsLanes.inl), on SSSE3 and on AVX2.
 #define CONVERTION_LANE_ROWS                                                        \
   CONVERTION_VECTOR_ROW(Packed8ToBgr);                                              \
+  CONVERTION_VECTOR_ROW(Packed10ToBgr);                                             \
   CONVERTION_VECTOR_ROW(Yuv444_8ToBgr);  /* V U Y */                                \
   CONVERTION_VECTOR_ROW(Yuva444_8ToBgr); /* V U Y A */                              \
   CONVERTION_VECTOR_ROW(BgrToPacked8);                                              \
@@ -55,7 +56,15 @@ CONVERTION_VECTOR_ROW(Widen4);
   CONVERTION_VECTOR_ROW(ReverseWiden4);                                             \
   CONVERTION_VECTOR_ROW(Bgr8ToMono);                                                \
   CONVERTION_VECTOR_ROW(Bgra8ToMono);                                               \
-  CONVERTION_VECTOR_ROW(Argb8ToMono);
+  CONVERTION_VECTOR_ROW(Argb8ToMono);                                               \
+  CONVERTION_VECTOR_ROW(Unpack8);       /* Y0 U Y1 V -> V U Y */                    \
+  CONVERTION_VECTOR_ROW(Unpack8Opaque); /* -> V U Y FF */                           \
+  CONVERTION_VECTOR_ROW(Pack8);         /* V U Y -> Y0 U Y1 V */                    \
+  CONVERTION_VECTOR_ROW(Pack8Alpha);    /* V U Y A -> Y0 U Y1 V */                  \
+  CONVERTION_VECTOR_ROW(Yuv444_8ToMono);                                            \
+  CONVERTION_VECTOR_ROW(Yuva444_8ToMono);                                           \
+  CONVERTION_VECTOR_ROW(Yuv444_16ToMono);                                           \
+  CONVERTION_VECTOR_ROW(Yuva444_16ToMono);
 
 namespace ssse3 {
 CONVERTION_LANE_ROWS

@@ -190,7 +190,8 @@ const FormatPair kYuva444ToMono_16[] = {{&MediaFormat_YUVA444_16, &MediaFormat_M
 }  // namespace
 
 HRESULT Yuv422To444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv422To444_8, kPlanes(2), kPlanes(3), true), s, t, Unpack8Row<Alpha::None>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv422To444_8, kPlanes(2), kPlanes(3), true), s, t,
+                     VectorRows{nullptr, ssse3::Unpack8, nullptr}, Unpack8Row<Alpha::None>);
 }
 HRESULT Yuv422AlphaToYuva444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422AlphaToYuva444_8, kPlanes(2, 2), kPlanes(4), true), s, t,
@@ -198,13 +199,15 @@ HRESULT Yuv422AlphaToYuva444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemo
 }
 HRESULT Yuv422ToYuva444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToYuva444_8, kPlanes(2), kPlanes(4), true), s, t,
-                     Unpack8Row<Alpha::Opaque>);
+                     CONVERTION_LANE_VARIANTS(Unpack8Opaque), Unpack8Row<Alpha::Opaque>);
 }
 HRESULT Yuv444To422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv444To422_8, kPlanes(3), kPlanes(2), true), s, t, Pack8Row<3, Alpha::None>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv444To422_8, kPlanes(3), kPlanes(2), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Pack8), Pack8Row<3, Alpha::None>);
 }
 HRESULT Yuva444To422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuva444To422_8, kPlanes(4), kPlanes(2), true), s, t, Pack8Row<4, Alpha::None>);
+  return ConvertRows(CONVERTION_SHAPE(kYuva444To422_8, kPlanes(4), kPlanes(2), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Pack8Alpha), Pack8Row<4, Alpha::None>);
 }
 HRESULT Yuva444To422Alpha_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuva444To422Alpha_8, kPlanes(4), kPlanes(2, 2), true), s, t,
@@ -251,14 +254,18 @@ HRESULT Yuv422ToMono_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) 
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToMono_10, kPlanes(4), kPlanes(1), true), s, t, Packed10ToMonoRow);
 }
 HRESULT Yuv444ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv444ToMono_8, kPlanes(3), kPlanes(1), false), s, t, Yuv444_8ToMonoRow<3>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv444ToMono_8, kPlanes(3), kPlanes(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuv444_8ToMono), Yuv444_8ToMonoRow<3>);
 }
 HRESULT Yuva444ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuva444ToMono_8, kPlanes(4), kPlanes(1), false), s, t, Yuv444_8ToMonoRow<4>);
+  return ConvertRows(CONVERTION_SHAPE(kYuva444ToMono_8, kPlanes(4), kPlanes(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuva444_8ToMono), Yuv444_8ToMonoRow<4>);
 }
 HRESULT Yuv444ToMono_16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv444ToMono_16, kPlanes(6), kPlanes(1), false), s, t, Yuv444_16ToMonoRow<6>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv444ToMono_16, kPlanes(6), kPlanes(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuv444_16ToMono), Yuv444_16ToMonoRow<6>);
 }
 HRESULT Yuva444ToMono_16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuva444ToMono_16, kPlanes(8), kPlanes(1), false), s, t, Yuv444_16ToMonoRow<8>);
+  return ConvertRows(CONVERTION_SHAPE(kYuva444ToMono_16, kPlanes(8), kPlanes(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuva444_16ToMono), Yuv444_16ToMonoRow<8>);
 }

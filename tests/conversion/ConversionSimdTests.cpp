@@ -157,6 +157,17 @@ TEST(VectorArithmetic, YuvToRgbOverEveryTriple) {
       row[4 * i + 3] = static_cast<uint8_t>(index >> 16);
     }
   });
+  // 10-bit pairs: every (U, V) with varying luma, and bits above the 10 set in some words.
+  ExpectEveryValueMatches(Yuv422ToRgb_10, MediaFormat_YUV422Packed10, MediaFormat_RGB8, 512, [](uint8_t* row, int32_t y) {
+    for (int32_t i = 0; i < 2048; ++i) {
+      const int32_t index = y * 2048 + i, y0 = (index * 7) & 1023, high = (index & 0x3F) << 10;
+      const int32_t words[4] = {y0 | high, (index & 1023) | high, 1023 - y0, index >> 10};
+      for (int w = 0; w < 4; ++w) {
+        row[8 * i + 2 * w] = static_cast<uint8_t>(words[w]);
+        row[8 * i + 2 * w + 1] = static_cast<uint8_t>(words[w] >> 8);
+      }
+    }
+  });
 }
 
 TEST(VectorArithmetic, RgbToYuvOverEveryTriple) {
