@@ -149,6 +149,33 @@ int32_t Packed8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t wi
   return n;
 }
 
+int32_t SemiPlanarToPacked8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  const int32_t n = width & ~31;
+  for (int32_t x = 0; x < n; x += 32) {
+    const __m256i y = InterleaveLanes(Load256(src[0] + x)), vu = InterleaveLanes(Load256(src[1] + x));
+    const __m256i uv = _mm256_or_si256(_mm256_slli_epi16(vu, 8), _mm256_srli_epi16(vu, 8));
+    Store256(tar[0] + 2 * x, _mm256_unpacklo_epi8(y, uv));
+    Store256(tar[0] + 2 * x + 32, _mm256_unpackhi_epi8(y, uv));
+  }
+  return n;
+}
+
+int32_t Packed10ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  const int32_t n = width & ~31;
+  const __m256i sample = _mm256_set1_epi32(0x3FF);
+  // After the two packs the dwords of the four loads sit in the order 0 2 4 6 1 3 5 7.
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  for (int32_t x = 0; x < n; x += 32) {
+    const uint8_t* p = src[0] + 4 * x;
+    __m256i w[4];
+    for (int i = 0; i < 4; ++i) w[i] = _mm256_and_si256(Load256(p + 32 * i), sample);
+    const __m256i lo = _mm256_srli_epi16(_mm256_packs_epi32(w[0], w[1]), 2);
+    const __m256i hi = _mm256_srli_epi16(_mm256_packs_epi32(w[2], w[3]), 2);
+    Store256(tar[0] + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lo, hi), order));
+  }
+  return n;
+}
+
 // B G R -> B G R FF, 8 pixels per 256-bit register: each 32-byte load is spread so that lane 1
 // starts 12 bytes in. The load reads 8 bytes past the 24 it uses, so the last 11 pixels of a row
 // are left to the scalar row.

@@ -290,6 +290,37 @@ int32_t MoveBytes(const uint8_t* const* src, uint8_t* const* tar, int32_t width,
 constexpr int PackedSource(int p, int c) { return c == 0 ? 4 * (p / 2) + 3 : (c == 1 ? 4 * (p / 2) + 1 : 4 * (p / 2) + 2 * (p % 2)); }
 constexpr auto kUnpack8 = MakeMoves<32, 48>([](int k) { return PackedSource(k / 3, k % 3); });
 constexpr auto kUnpack8Opaque = MakeMoves<32, 64>([](int k) { return k % 4 == 3 ? -1 : PackedSource(k / 4, k % 4); });
+// Y0 U Y1 V words -> V U Y [A] words, 8 pixels per block.
+constexpr int PackedWordSource(int k, int pixelBytes) {
+  const int p = k / pixelBytes, c = (k % pixelBytes) / 2, byte = k % 2;
+  return c == 3 ? -1 : 2 * PackedSource(p, c) + byte;
+}
+constexpr auto kUnpack10 = MakeMoves<32, 48>([](int k) { return PackedWordSource(k, 6); });
+constexpr auto kUnpack10Opaque = MakeMoves<32, 64>([](int k) { return PackedWordSource(k, 8); });
+
+// Widens 10-bit samples to 16 bits, (s << 6) | (s & 0x3F), then moves the words.
+template <const auto& kMoves>
+int32_t WidenAndMove10(const uint8_t* const* src, uint8_t* const* tar, int32_t width, V fill) {
+  using M = Mover<kMoves>;
+  constexpr int kOutBytes = 16 * M::kOut;
+  constexpr int32_t kStep = 8 * kLanes;
+  const int32_t n = width - width % kStep;
+  const M mover;
+  const V sample = Set16(0x3FF), low6 = Set16(0x3F);
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += 32 * kLanes, t += kOutBytes * kLanes) {
+    V in[2], out[M::kOut];
+    for (int i = 0; i < 2; ++i) {
+      const V w = And(LoadBlock(s + 16 * i, 32), sample);
+      in[i] = Or(Slli16<6>(w), And(w, low6));
+    }
+    mover.Move(in, out, fill);
+    StoreBlocks<M::kOut>(t, kOutBytes, out);
+  }
+  return n;
+}
+
 // The Y byte of 16 pixels of 3 or 4 bytes, the high byte of the Y word of 16 pixels of 6 or 8.
 constexpr auto kYOf3 = MakeMoves<48, 16>([](int k) { return 3 * k + 2; });
 constexpr auto kYOf4 = MakeMoves<64, 16>([](int k) { return 4 * k + 2; });
@@ -346,6 +377,12 @@ int32_t Yuv444_16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t 
 }
 int32_t Yuva444_16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
   return MoveBytes<16, kYOf8>(src, tar, width, Zero());
+}
+int32_t Unpack10(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return WidenAndMove10<kUnpack10>(src, tar, width, Zero());
+}
+int32_t Unpack10Opaque(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return WidenAndMove10<kUnpack10Opaque>(src, tar, width, Set64(static_cast<int64_t>(0xFFFF000000000000ull)));
 }
 int32_t Pack8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<3>(src, tar, width); }
 int32_t Pack8Alpha(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<4>(src, tar, width); }

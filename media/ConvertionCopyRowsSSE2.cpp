@@ -62,6 +62,33 @@ int32_t Packed8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t wi
   return n;
 }
 
+// Luma plane and V U plane -> Y0 U Y1 V; 16 pixels per block.
+int32_t SemiPlanarToPacked8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  const int32_t n = width & ~15;
+  for (int32_t x = 0; x < n; x += 16) {
+    const __m128i y = Load(src[0] + x), vu = Load(src[1] + x);
+    const __m128i uv = _mm_or_si128(_mm_slli_epi16(vu, 8), _mm_srli_epi16(vu, 8));
+    Store(tar[0] + 2 * x, _mm_unpacklo_epi8(y, uv));
+    Store(tar[0] + 2 * x + 16, _mm_unpackhi_epi8(y, uv));
+  }
+  return n;
+}
+
+// 10-bit Y0 U Y1 V words -> (Y & 0x3FF) >> 2 bytes; 16 pixels per block. Each luma word is the
+// low word of a dword, so masking the dwords leaves the luma values ready to pack.
+int32_t Packed10ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  const int32_t n = width & ~15;
+  const __m128i sample = _mm_set1_epi32(0x3FF);
+  for (int32_t x = 0; x < n; x += 16) {
+    const uint8_t* p = src[0] + 4 * x;
+    __m128i w[4];
+    for (int i = 0; i < 4; ++i) w[i] = _mm_and_si128(Load(p + 16 * i), sample);
+    const __m128i lo = _mm_srli_epi16(_mm_packs_epi32(w[0], w[1]), 2), hi = _mm_srli_epi16(_mm_packs_epi32(w[2], w[3]), 2);
+    Store(tar[0] + x, _mm_packus_epi16(lo, hi));
+  }
+  return n;
+}
+
 int32_t Narrow3(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return NarrowWords<3>(src, tar, width); }
 int32_t Narrow4(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return NarrowWords<4>(src, tar, width); }
 int32_t Widen3(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return WidenBytes<3>(src, tar, width); }

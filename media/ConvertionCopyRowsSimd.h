@@ -31,6 +31,8 @@ inline VectorRow PickVectorRow(const VectorRows& rows) {
 
 namespace sse2 {
 CONVERTION_VECTOR_ROW(Packed8ToSemiPlanar);
+CONVERTION_VECTOR_ROW(SemiPlanarToPacked8);
+CONVERTION_VECTOR_ROW(Packed10ToMono);
 CONVERTION_VECTOR_ROW(Packed8ToMono);
 CONVERTION_VECTOR_ROW(Narrow3);  // words >> 8, three per pixel
 CONVERTION_VECTOR_ROW(Narrow4);
@@ -64,7 +66,9 @@ CONVERTION_VECTOR_ROW(Widen4);
   CONVERTION_VECTOR_ROW(Yuv444_8ToMono);                                            \
   CONVERTION_VECTOR_ROW(Yuva444_8ToMono);                                           \
   CONVERTION_VECTOR_ROW(Yuv444_16ToMono);                                           \
-  CONVERTION_VECTOR_ROW(Yuva444_16ToMono);
+  CONVERTION_VECTOR_ROW(Yuva444_16ToMono);                                          \
+  CONVERTION_VECTOR_ROW(Unpack10);       /* 10-bit Y0 U Y1 V -> 16-bit V U Y */     \
+  CONVERTION_VECTOR_ROW(Unpack10Opaque); /* -> V U Y FFFF */
 
 namespace ssse3 {
 CONVERTION_LANE_ROWS
@@ -73,6 +77,8 @@ CONVERTION_LANE_ROWS
 namespace avx2 {
 CONVERTION_LANE_ROWS
 CONVERTION_VECTOR_ROW(Packed8ToSemiPlanar);
+CONVERTION_VECTOR_ROW(SemiPlanarToPacked8);
+CONVERTION_VECTOR_ROW(Packed10ToMono);
 CONVERTION_VECTOR_ROW(Packed8ToMono);
 CONVERTION_VECTOR_ROW(Narrow3);
 CONVERTION_VECTOR_ROW(Narrow4);

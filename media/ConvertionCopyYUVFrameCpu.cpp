@@ -215,7 +215,8 @@ HRESULT Yuva444To422Alpha_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory&
 }
 
 HRESULT Yuv422To444_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv422To444_10, kPlanes(4), kPlanes(6), true), s, t, Unpack10Row<Alpha::None>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv422To444_10, kPlanes(4), kPlanes(6), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Unpack10), Unpack10Row<Alpha::None>);
 }
 HRESULT Yuv422AlphaToYuva444_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422AlphaToYuva444_10, kPlanes(4, 2), kPlanes(8), true), s, t,
@@ -223,7 +224,7 @@ HRESULT Yuv422AlphaToYuva444_10(const CpuVidFrameMemory& s, const CpuVidFrameMem
 }
 HRESULT Yuv422ToYuva444_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToYuva444_10, kPlanes(4), kPlanes(8), true), s, t,
-                     Unpack10Row<Alpha::Opaque>);
+                     CONVERTION_LANE_VARIANTS(Unpack10Opaque), Unpack10Row<Alpha::Opaque>);
 }
 HRESULT Yuv444To422_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv444To422_10, kPlanes(6), kPlanes(4), true), s, t, Pack10Row<6, Alpha::None>);
@@ -243,7 +244,7 @@ HRESULT Yuv422ToSemiPlanar_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory
 }
 HRESULT SemiPlanarToYuv422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kSemiPlanarToYuv422_8, kPlanes(1, 1), kPlanes(2), true), s, t,
-                     SemiPlanarToPackedRow);
+                     VectorRows{sse2::SemiPlanarToPacked8, nullptr, avx2::SemiPlanarToPacked8}, SemiPlanarToPackedRow);
 }
 
 HRESULT Yuv422ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
@@ -251,7 +252,8 @@ HRESULT Yuv422ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
                      VectorRows{sse2::Packed8ToMono, nullptr, avx2::Packed8ToMono}, Packed8ToMonoRow);
 }
 HRESULT Yuv422ToMono_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv422ToMono_10, kPlanes(4), kPlanes(1), true), s, t, Packed10ToMonoRow);
+  return ConvertRows(CONVERTION_SHAPE(kYuv422ToMono_10, kPlanes(4), kPlanes(1), true), s, t,
+                     VectorRows{sse2::Packed10ToMono, nullptr, avx2::Packed10ToMono}, Packed10ToMonoRow);
 }
 HRESULT Yuv444ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv444ToMono_8, kPlanes(3), kPlanes(1), false), s, t,
