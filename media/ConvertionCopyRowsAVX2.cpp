@@ -47,8 +47,6 @@ inline V Or(V a, V b) { return _mm256_or_si256(a, b); }
 inline V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
 inline V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
 inline V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
-inline V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
-inline V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
 inline V Mulhi16(V a, V b) { return _mm256_mulhi_epi16(a, b); }
 inline V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
 inline V Maddubs(V a, V b) { return _mm256_maddubs_epi16(a, b); }

@@ -3,8 +3,8 @@
 // block of pixels; LoadBlock and StoreBlock give lane i the i-th block of the row.
 //
 // Included inside the namespace of the instruction set, after the lane primitives:
-//   V, kLanes, Load/Store (one whole register), LoadBlock/StoreBlock (p, bytes per block),
-//   Broadcast(16-byte mask), and V-typed wrappers of the SSE operations.
+//   V, kLanes, LoadBlock/StoreBlock (p, bytes per block), StoreBlocks<n> (n consecutive 16-byte
+//   parts of each block), Broadcast(16-byte mask), and V-typed wrappers of the SSE operations.
 //
 // Why the integer tricks below give exactly the scalar bytes:
 // - YUV to RGB: the quotient is clamped to 0..255, and a negative numerator gives at most 0

@@ -31,8 +31,6 @@ inline V Or(V a, V b) { return _mm_or_si128(a, b); }
 inline V Xor(V a, V b) { return _mm_xor_si128(a, b); }
 inline V Add16(V a, V b) { return _mm_add_epi16(a, b); }
 inline V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
-inline V Add32(V a, V b) { return _mm_add_epi32(a, b); }
-inline V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
 inline V Mulhi16(V a, V b) { return _mm_mulhi_epi16(a, b); }
 inline V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
 inline V Maddubs(V a, V b) { return _mm_maddubs_epi16(a, b); }

@@ -12,6 +12,7 @@
 #include "ConversionReference.h"
 #include "ConversionTestSupport.h"
 #include "ConvertionCopyRGBYUVFrameCpu.h"
+#include "ConvertionCopyRowsSimd.h"
 #include "CpuFeatures.h"
 
 using reference::TestFrame;
@@ -54,6 +55,27 @@ struct ShiftedFrame {
   }
   TestFrame frame;
 };
+
+int32_t RowA(const uint8_t* const*, uint8_t* const*, int32_t) { return 1; }
+int32_t RowB(const uint8_t* const*, uint8_t* const*, int32_t) { return 2; }
+int32_t RowC(const uint8_t* const*, uint8_t* const*, int32_t) { return 3; }
+
+// The comparisons below mean something only if the mask really switches rows.
+TEST(VectorDispatch, MaskChoosesTheLevel) {
+  EXPECT_NE(cpufeatures::Detected() & cpufeatures::kSSE2, 0u);  // every x64 processor
+  const convertion::VectorRows all{RowA, RowB, RowC}, noSsse3{RowA, nullptr, RowC};
+  {
+    const ForcedLevel forced(0);
+    EXPECT_EQ(convertion::PickVectorRow(all), nullptr);
+  }
+  for (const Level& level : kLevels) {
+    if (!Runs(level)) continue;
+    const ForcedLevel forced(level.mask);
+    const convertion::VectorRow expected = level.mask & cpufeatures::kAVX2 ? RowC : (level.mask & cpufeatures::kSSSE3 ? RowB : RowA);
+    EXPECT_EQ(convertion::PickVectorRow(all), expected) << level.name;
+    EXPECT_EQ(convertion::PickVectorRow(noSsse3), expected == RowB ? RowA : expected) << level.name;
+  }
+}
 
 class VectorLevel : public testing::TestWithParam<std::tuple<int, int>> {
  protected:
