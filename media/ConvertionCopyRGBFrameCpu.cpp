@@ -62,10 +62,12 @@ HRESULT Argb8ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
                      CONVERTION_LANE_VARIANTS(Argb8ToMono), Bytes8ToMonoRow<4, 3, 2, 1>);
 }
 HRESULT Rgba16ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kRgba16ToMono, kOne(8), kOne(1), false), s, t, Words16ToMonoRow<0, 1, 2>);
+  return ConvertRows(CONVERTION_SHAPE(kRgba16ToMono, kOne(8), kOne(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Bgra16ToMono), Words16ToMonoRow<0, 1, 2>);
 }
 HRESULT Argb16ToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kArgb16ToMono, kOne(8), kOne(1), false), s, t, Words16ToMonoRow<3, 2, 1>);
+  return ConvertRows(CONVERTION_SHAPE(kArgb16ToMono, kOne(8), kOne(1), false), s, t,
+                     CONVERTION_LANE_VARIANTS(Argb16ToMono), Words16ToMonoRow<3, 2, 1>);
 }
 HRESULT RgbaFloatToMono(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgbaFloatToMono, kOne(16), kOne(1), false), s, t, FloatToMonoRow);

@@ -651,6 +651,34 @@ int32_t Bgr8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width
   return n;
 }
 
+// (B + 2 G + R) >> 10 of 16-bit words; 16 pixels per lane. Words taken as signed after flipping
+// their top bit are w - 32768, so the weighted sums in 32-bit lanes come out 4 * 32768 low.
+int32_t Weighted16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width, V weights) {
+  constexpr int32_t kStep = 16 * kLanes;
+  const int32_t n = width - width % kStep;
+  const V flip = Set16(static_cast<int16_t>(0x8000)), offset = Set32(4 * 32768);
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += 128 * kLanes, t += kStep) {
+    V sums[4];
+    for (int i = 0; i < 4; ++i) {
+      const V a = Madd16(Xor(LoadBlock(s + 32 * i, 128), flip), weights);
+      const V b = Madd16(Xor(LoadBlock(s + 32 * i + 16, 128), flip), weights);
+      sums[i] = Srli32<10>(Add32(Hadd32(a, b), offset));
+    }
+    StoreBlock(t, 16, PackUS16(PackS32(sums[0], sums[1]), PackS32(sums[2], sums[3])));
+  }
+  return n;
+}
+
+int32_t Bgra16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return Weighted16ToMono(src, tar, width, Set64(0x0000000100020001));
+}
+
+int32_t Argb16ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return Weighted16ToMono(src, tar, width, Set64(0x0001000200010000));
+}
+
 int32_t Bgra8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
   return Weighted4ToMono(src, tar, width, Set32(0x00010201));
 }

@@ -59,6 +59,8 @@ CONVERTION_VECTOR_ROW(Widen4);
   CONVERTION_VECTOR_ROW(Bgr8ToMono);                                                \
   CONVERTION_VECTOR_ROW(Bgra8ToMono);                                               \
   CONVERTION_VECTOR_ROW(Argb8ToMono);                                               \
+  CONVERTION_VECTOR_ROW(Bgra16ToMono);                                              \
+  CONVERTION_VECTOR_ROW(Argb16ToMono);                                              \
   CONVERTION_VECTOR_ROW(Unpack8);       /* Y0 U Y1 V -> V U Y */                    \
   CONVERTION_VECTOR_ROW(Unpack8Opaque); /* -> V U Y FF */                           \
   CONVERTION_VECTOR_ROW(Pack8);         /* V U Y -> Y0 U Y1 V */                    \
