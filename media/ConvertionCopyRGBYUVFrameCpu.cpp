@@ -159,5 +159,6 @@ HRESULT RgbToYuva444_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
                      CONVERTION_LANE_VARIANTS(BgrToYuva444_8), BgrToYuv444_8Row<4>);
 }
 HRESULT Yuva444ToRgb_16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuva444ToRgb_16, kOne(8), kOne(3), true), s, t, Yuva444_16ToBgrRow);
+  return ConvertRows(CONVERTION_SHAPE(kYuva444ToRgb_16, kOne(8), kOne(3), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Yuva444_16ToBgr), Yuva444_16ToBgrRow);
 }

@@ -44,6 +44,7 @@ CONVERTION_VECTOR_ROW(Widen4);
 #define CONVERTION_LANE_ROWS                                                        \
   CONVERTION_VECTOR_ROW(Packed8ToBgr);                                              \
   CONVERTION_VECTOR_ROW(Packed10ToBgr);                                             \
+  CONVERTION_VECTOR_ROW(Yuva444_16ToBgr);                                           \
   CONVERTION_VECTOR_ROW(Yuv444_8ToBgr);  /* V U Y */                                \
   CONVERTION_VECTOR_ROW(Yuva444_8ToBgr); /* V U Y A */                              \
   CONVERTION_VECTOR_ROW(BgrToPacked8);                                              \

@@ -190,6 +190,18 @@ TEST(VectorArithmetic, YuvToRgbOverEveryTriple) {
       }
     }
   });
+  // 16-bit 4:4:4 taken to 10 bits: every (U, V), varying luma, low bits that must be dropped.
+  ExpectEveryValueMatches(Yuva444ToRgb_16, MediaFormat_YUVA444_16, MediaFormat_RGB8, 256, [](uint8_t* row, int32_t y) {
+    for (int32_t x = 0; x < 4096; ++x) {
+      const int32_t index = y * 4096 + x, low = index & 0x3F;
+      const int32_t words[4] = {((index >> 10) << 6) | low, ((index & 1023) << 6) | (63 - low), ((index * 7) & 1023) << 6,
+                                index & 0xFFFF};
+      for (int w = 0; w < 4; ++w) {
+        row[8 * x + 2 * w] = static_cast<uint8_t>(words[w]);
+        row[8 * x + 2 * w + 1] = static_cast<uint8_t>(words[w] >> 8);
+      }
+    }
+  });
 }
 
 TEST(VectorArithmetic, RgbToYuvOverEveryTriple) {
