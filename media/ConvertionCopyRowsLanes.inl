@@ -324,6 +324,17 @@ int32_t WidenAndMove10(const uint8_t* const* src, uint8_t* const* tar, int32_t w
 // V U Y A words of 8 pixels -> registers of V, U and Y words.
 constexpr auto kSplitVuya16 = MakeMoves<64, 48>([](int k) { return 8 * ((k % 16) / 2) + 2 * (k / 16) + k % 2; });
 
+// V U Y [A] words of 8 pixels -> per output register of 2 pairs, Y0 U Y1 V words taking U and V
+// from the first pixel of each pair, then the same from the second one (luma in both).
+template <int kIn>
+constexpr auto kPackSplit16 = MakeMoves<8 * kIn, 64>([](int k) {
+  const int reg = k / 16, j = k % 16, which = reg % 2, word = j / 2, q = word % 4;
+  const int pair = 2 * (reg / 2) + word / 4;
+  const int pixel = 2 * pair + (q == 0 ? 0 : (q == 2 ? 1 : which));
+  const int channel = q == 1 ? 1 : (q == 3 ? 0 : 2);
+  return kIn * pixel + 2 * channel + j % 2;
+});
+
 // The Y byte of 16 pixels of 3 or 4 bytes, the high byte of the Y word of 16 pixels of 6 or 8.
 constexpr auto kYOf3 = MakeMoves<48, 16>([](int k) { return 3 * k + 2; });
 constexpr auto kYOf4 = MakeMoves<64, 16>([](int k) { return 4 * k + 2; });
@@ -386,6 +397,33 @@ int32_t Unpack10(const uint8_t* const* src, uint8_t* const* tar, int32_t width) 
 }
 int32_t Unpack10Opaque(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
   return WidenAndMove10<kUnpack10Opaque>(src, tar, width, Set64(static_cast<int64_t>(0xFFFF000000000000ull)));
+}
+// 16-bit V U Y [A] -> 10-bit Y0 U Y1 V: Y >> 6 and (a + b) >> 7 of the pair's chroma, which is
+// the rounded-up average less the low bit of a ^ b, then >> 6 (the luma averages with itself).
+template <int kIn>
+int32_t PackPairs10(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  constexpr int32_t kStep = 8 * kLanes;
+  const int32_t n = width - width % kStep;
+  const Mover<kPackSplit16<kIn>> mover;
+  const V one = Set16(1);
+  const uint8_t* s = src[0];
+  uint8_t* t = tar[0];
+  for (int32_t x = 0; x < n; x += kStep, s += 8 * kIn * kLanes, t += 32 * kLanes) {
+    V in[kIn / 2], ef[4], out[2];
+    for (int i = 0; i < kIn / 2; ++i) in[i] = LoadBlock(s + 16 * i, 8 * kIn);
+    mover.Move(in, ef, Zero());
+    for (int h = 0; h < 2; ++h) {
+      const V e = ef[2 * h], f = ef[2 * h + 1];
+      out[h] = Srli16<6>(Sub16(AvgU16(e, f), And(Xor(e, f), one)));
+    }
+    StoreBlocks<2>(t, 32, out);
+  }
+  return n;
+}
+
+int32_t Pack10(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs10<6>(src, tar, width); }
+int32_t Pack10Alpha(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
+  return PackPairs10<8>(src, tar, width);
 }
 int32_t Pack8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<3>(src, tar, width); }
 int32_t Pack8Alpha(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return PackPairs8<4>(src, tar, width); }

@@ -36,6 +36,7 @@ inline V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
 inline V Maddubs(V a, V b) { return _mm_maddubs_epi16(a, b); }
 inline V Add32(V a, V b) { return _mm_add_epi32(a, b); }
 inline V Hadd32(V a, V b) { return _mm_hadd_epi32(a, b); }
+inline V AvgU16(V a, V b) { return _mm_avg_epu16(a, b); }
 inline V Hadd16(V a, V b) { return _mm_hadd_epi16(a, b); }
 template <int n> inline V Srli16(V a) { return _mm_srli_epi16(a, n); }
 template <int n> inline V Slli16(V a) { return _mm_slli_epi16(a, n); }

@@ -71,7 +71,9 @@ CONVERTION_VECTOR_ROW(Widen4);
   CONVERTION_VECTOR_ROW(Yuv444_16ToMono);                                           \
   CONVERTION_VECTOR_ROW(Yuva444_16ToMono);                                          \
   CONVERTION_VECTOR_ROW(Unpack10);       /* 10-bit Y0 U Y1 V -> 16-bit V U Y */     \
-  CONVERTION_VECTOR_ROW(Unpack10Opaque); /* -> V U Y FFFF */
+  CONVERTION_VECTOR_ROW(Unpack10Opaque); /* -> V U Y FFFF */                          \
+  CONVERTION_VECTOR_ROW(Pack10);         /* 16-bit V U Y -> 10-bit Y0 U Y1 V */    \
+  CONVERTION_VECTOR_ROW(Pack10Alpha);    /* 16-bit V U Y A -> 10-bit Y0 U Y1 V */
 
 namespace ssse3 {
 CONVERTION_LANE_ROWS

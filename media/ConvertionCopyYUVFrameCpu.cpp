@@ -227,11 +227,12 @@ HRESULT Yuv422ToYuva444_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& 
                      CONVERTION_LANE_VARIANTS(Unpack10Opaque), Unpack10Row<Alpha::Opaque>);
 }
 HRESULT Yuv444To422_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
-  return ConvertRows(CONVERTION_SHAPE(kYuv444To422_10, kPlanes(6), kPlanes(4), true), s, t, Pack10Row<6, Alpha::None>);
+  return ConvertRows(CONVERTION_SHAPE(kYuv444To422_10, kPlanes(6), kPlanes(4), true), s, t,
+                     CONVERTION_LANE_VARIANTS(Pack10), Pack10Row<6, Alpha::None>);
 }
 HRESULT Yuva444To422_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuva444To422_10, kPlanes(8), kPlanes(4), true), s, t,
-                     Pack10Row<8, Alpha::None>);
+                     CONVERTION_LANE_VARIANTS(Pack10Alpha), Pack10Row<8, Alpha::None>);
 }
 HRESULT Yuva444To422Alpha_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuva444To422Alpha_10, kPlanes(8), kPlanes(4, 2), true), s, t,
