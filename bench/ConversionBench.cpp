@@ -12,6 +12,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -24,6 +25,7 @@ extern "C" {
 #include "ConvertionCopyRGBFrameCpu.h"
 #include "ConvertionCopyRGBYUVFrameCpu.h"
 #include "ConvertionCopyYUVFrameCpu.h"
+#include "CpuFeatures.h"
 
 namespace {
 
@@ -236,6 +238,9 @@ void RegisterAll() {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
+  // VMDX_CPU_MASK limits the vector levels (1 SSE2, 2 SSSE3, 4 SSE4.1, 8 AVX2; 0 scalar only).
+  if (const char* mask = std::getenv("VMDX_CPU_MASK")) cpufeatures::SetMaskForTesting(std::strtoul(mask, nullptr, 0));
+  std::printf("vector levels used: 0x%x of 0x%x detected\n", cpufeatures::Usable(), cpufeatures::Detected());
   RegisterAll();
   MedianCollector reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -95,41 +95,41 @@ const FormatPair kReverse8[] = {{&MediaFormat_ARGB8, &MediaFormat_RGBA8}, {&Medi
 
 HRESULT Rgba8ToRgb8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgba8ToRgb8, kOne(4), kOne(3), false), s, t,
-                     VectorRows{nullptr, ssse3::Drop4thByte, avx2::Drop4thBytes}, Drop4thByteRow);
+                     VectorRows{nullptr, ssse3::Drop4thByte, nullptr}, Drop4thByteRow);
 }
 HRESULT Expand3To4_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kExpand3To4_8, kOne(3), kOne(4), false), s, t,
-                     VectorRows{nullptr, ssse3::Append4thByte, avx2::Expand3To4Bytes}, Append4thByteRow);
+                     VectorRows{nullptr, ssse3::Append4thByte, nullptr}, Append4thByteRow);
 }
 HRESULT Expand3To4_16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kExpand3To4_16, kOne(6), kOne(8), false), s, t,
-                     CONVERTION_LANE_VARIANTS(Append4thWord), Append4thWordRow);
+                     VectorRows{nullptr, ssse3::Append4thWord, nullptr}, Append4thWordRow);
 }
 HRESULT Rgb16ToRgb8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgb16ToRgb8, kOne(6), kOne(3), false), s, t,
-                     VectorRows{sse2::Narrow3, nullptr, avx2::Narrow3}, NarrowRow<3, false>);
+                     VectorRows{sse2::Narrow3, nullptr, nullptr}, NarrowRow<3, false>);
 }
 HRESULT Rgb8ToRgb16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgb8ToRgb16, kOne(3), kOne(6), false), s, t,
-                     VectorRows{sse2::Widen3, nullptr, avx2::Widen3}, WidenRow<3, false>);
+                     VectorRows{sse2::Widen3, nullptr, nullptr}, WidenRow<3, false>);
 }
 HRESULT Rgba16ToRgba8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgba16ToRgba8, kOne(8), kOne(4), false), s, t,
-                     VectorRows{sse2::Narrow4, nullptr, avx2::Narrow4}, NarrowRow<4, false>);
+                     VectorRows{sse2::Narrow4, nullptr, nullptr}, NarrowRow<4, false>);
 }
 HRESULT Rgba8ToRgba16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kRgba8ToRgba16, kOne(4), kOne(8), false), s, t,
-                     VectorRows{sse2::Widen4, nullptr, avx2::Widen4}, WidenRow<4, false>);
+                     VectorRows{sse2::Widen4, nullptr, nullptr}, WidenRow<4, false>);
 }
 HRESULT ReverseExpand8To16(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kReverseExpand8To16, kOne(4), kOne(8), false), s, t,
-                     CONVERTION_LANE_VARIANTS(ReverseWiden4), WidenRow<4, true>);
+                     VectorRows{nullptr, ssse3::ReverseWiden4, nullptr}, WidenRow<4, true>);
 }
 HRESULT ReverseShrink16To8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kReverseShrink16To8, kOne(8), kOne(4), false), s, t,
-                     CONVERTION_LANE_VARIANTS(ReverseNarrow4), NarrowRow<4, true>);
+                     VectorRows{nullptr, ssse3::ReverseNarrow4, nullptr}, NarrowRow<4, true>);
 }
 HRESULT Reverse8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kReverse8, kOne(4), kOne(4), false), s, t,
-                     CONVERTION_LANE_VARIANTS(Reverse4Bytes), Reverse4BytesRow);
+                     VectorRows{nullptr, ssse3::Reverse4Bytes, nullptr}, Reverse4BytesRow);
 }

@@ -79,87 +79,14 @@ inline V Shuffle(V a, V m) { return _mm256_shuffle_epi8(a, m); }
 
 #include "ConvertionCopyRowsLanes.inl"
 
-// Rows where whole 256-bit loads and stores pay: the lanes are put back in order with one
-// permutation instead of loading and storing each half on its own.
+// 10-bit luma to grey, where the arithmetic pays for whole 256-bit loads and stores: the lanes are
+// put back in order with one permutation.
 namespace {
 
 inline __m256i Load256(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void Store256(uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
-// Quadwords 0 2 1 3: undoes the lane split of a pack, prepares the lane split of an unpack.
-inline __m256i InterleaveLanes(__m256i v) { return _mm256_permute4x64_epi64(v, 0xD8); }
-
-template <int32_t kChannels>
-int32_t NarrowWords(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  const uint8_t* s = src[0];
-  uint8_t* t = tar[0];
-  for (int32_t x = 0; x < n * kChannels; x += 32) {
-    const __m256i a = _mm256_srli_epi16(Load256(s + 2 * x), 8), b = _mm256_srli_epi16(Load256(s + 2 * x + 32), 8);
-    Store256(t + x, InterleaveLanes(_mm256_packus_epi16(a, b)));
-  }
-  return n;
-}
-
-template <int32_t kChannels>
-int32_t WidenBytes(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  const uint8_t* s = src[0];
-  uint8_t* t = tar[0];
-  for (int32_t x = 0; x < n * kChannels; x += 32) {
-    const __m256i a = InterleaveLanes(Load256(s + x));
-    Store256(t + 2 * x, _mm256_unpacklo_epi8(a, a));
-    Store256(t + 2 * x + 32, _mm256_unpackhi_epi8(a, a));
-  }
-  return n;
-}
-
 }  // namespace
-
-int32_t Narrow3(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return NarrowWords<3>(src, tar, width); }
-int32_t Narrow4(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return NarrowWords<4>(src, tar, width); }
-int32_t Widen3(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return WidenBytes<3>(src, tar, width); }
-int32_t Widen4(const uint8_t* const* src, uint8_t* const* tar, int32_t width) { return WidenBytes<4>(src, tar, width); }
-
-// Y0 U Y1 V -> luma plane and V U plane; 32 pixels per block.
-int32_t Packed8ToSemiPlanar(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-  const __m256i swap = _mm256_broadcastsi128_si256(_mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14));
-  const uint8_t* s = src[0];
-  uint8_t* luma = tar[0];
-  uint8_t* chroma = tar[1];
-  for (int32_t x = 0; x < n; x += 32) {
-    const __m256i a = Load256(s + 2 * x), b = Load256(s + 2 * x + 32);
-    Store256(luma + x, InterleaveLanes(_mm256_packus_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes))));
-    const __m256i uv = _mm256_packus_epi16(_mm256_srli_epi16(a, 8), _mm256_srli_epi16(b, 8));
-    Store256(chroma + x, InterleaveLanes(_mm256_shuffle_epi8(uv, swap)));
-  }
-  return n;
-}
-
-int32_t Packed8ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-  const uint8_t* s = src[0];
-  uint8_t* t = tar[0];
-  for (int32_t x = 0; x < n; x += 32) {
-    const __m256i a = Load256(s + 2 * x), b = Load256(s + 2 * x + 32);
-    Store256(t + x, InterleaveLanes(_mm256_packus_epi16(_mm256_and_si256(a, lowBytes), _mm256_and_si256(b, lowBytes))));
-  }
-  return n;
-}
-
-int32_t SemiPlanarToPacked8(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  for (int32_t x = 0; x < n; x += 32) {
-    const __m256i y = InterleaveLanes(Load256(src[0] + x)), vu = InterleaveLanes(Load256(src[1] + x));
-    const __m256i uv = _mm256_or_si256(_mm256_slli_epi16(vu, 8), _mm256_srli_epi16(vu, 8));
-    Store256(tar[0] + 2 * x, _mm256_unpacklo_epi8(y, uv));
-    Store256(tar[0] + 2 * x + 32, _mm256_unpackhi_epi8(y, uv));
-  }
-  return n;
-}
 
 int32_t Packed10ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
   const int32_t n = width & ~31;
@@ -173,44 +100,6 @@ int32_t Packed10ToMono(const uint8_t* const* src, uint8_t* const* tar, int32_t w
     const __m256i lo = _mm256_srli_epi16(_mm256_packs_epi32(w[0], w[1]), 2);
     const __m256i hi = _mm256_srli_epi16(_mm256_packs_epi32(w[2], w[3]), 2);
     Store256(tar[0] + x, _mm256_permutevar8x32_epi32(_mm256_packus_epi16(lo, hi), order));
-  }
-  return n;
-}
-
-// B G R -> B G R FF, 8 pixels per 256-bit register: each 32-byte load is spread so that lane 1
-// starts 12 bytes in. The load reads 8 bytes past the 24 it uses, so the last 11 pixels of a row
-// are left to the scalar row.
-int32_t Expand3To4Bytes(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const __m256i spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
-  const __m256i m = _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128));
-  const __m256i opaque = _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u));
-  const uint8_t* s = src[0];
-  uint8_t* t = tar[0];
-  int32_t x = 0;
-  for (; x + 32 + 11 <= width; x += 32, s += 96, t += 128) {
-    for (int32_t k = 0; k < 4; ++k) {
-      const __m256i a = _mm256_permutevar8x32_epi32(Load256(s + 24 * k), spread);
-      Store256(t + 32 * k, _mm256_or_si256(_mm256_shuffle_epi8(a, m), opaque));
-    }
-  }
-  return x;
-}
-
-// B G R A -> B G R, 32 pixels per block: each lane squeezes its four pixels into its first 12
-// bytes, then dword permutations and blends join 4 x 24 bytes into three whole stores.
-int32_t Drop4thBytes(const uint8_t* const* src, uint8_t* const* tar, int32_t width) {
-  const int32_t n = width & ~31;
-  const __m256i m = _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -128, -128, -128, -128));
-  const __m256i p0 = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 1), p1 = _mm256_setr_epi32(2, 4, 5, 6, 0, 1, 2, 4);
-  const __m256i p2 = _mm256_setr_epi32(5, 6, 0, 1, 2, 4, 5, 6);
-  const uint8_t* s = src[0];
-  uint8_t* t = tar[0];
-  for (int32_t x = 0; x < n; x += 32, s += 128, t += 96) {
-    const __m256i a = _mm256_shuffle_epi8(Load256(s), m), b = _mm256_shuffle_epi8(Load256(s + 32), m);
-    const __m256i c = _mm256_shuffle_epi8(Load256(s + 64), m), d = _mm256_shuffle_epi8(Load256(s + 96), m);
-    Store256(t, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, p0), _mm256_permutevar8x32_epi32(b, p0), 0xC0));
-    Store256(t + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, p1), _mm256_permutevar8x32_epi32(c, p1), 0xF0));
-    Store256(t + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, p2), _mm256_permutevar8x32_epi32(d, p2), 0xFC));
   }
   return n;
 }

@@ -241,16 +241,16 @@ HRESULT Yuva444To422Alpha_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory
 
 HRESULT Yuv422ToSemiPlanar_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToSemiPlanar_8, kPlanes(2), kPlanes(1, 1), true), s, t,
-                     VectorRows{sse2::Packed8ToSemiPlanar, nullptr, avx2::Packed8ToSemiPlanar}, PackedToSemiPlanarRow);
+                     VectorRows{sse2::Packed8ToSemiPlanar, nullptr, nullptr}, PackedToSemiPlanarRow);
 }
 HRESULT SemiPlanarToYuv422_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kSemiPlanarToYuv422_8, kPlanes(1, 1), kPlanes(2), true), s, t,
-                     VectorRows{sse2::SemiPlanarToPacked8, nullptr, avx2::SemiPlanarToPacked8}, SemiPlanarToPackedRow);
+                     VectorRows{sse2::SemiPlanarToPacked8, nullptr, nullptr}, SemiPlanarToPackedRow);
 }
 
 HRESULT Yuv422ToMono_8(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToMono_8, kPlanes(2), kPlanes(1), true), s, t,
-                     VectorRows{sse2::Packed8ToMono, nullptr, avx2::Packed8ToMono}, Packed8ToMonoRow);
+                     VectorRows{sse2::Packed8ToMono, nullptr, nullptr}, Packed8ToMonoRow);
 }
 HRESULT Yuv422ToMono_10(const CpuVidFrameMemory& s, const CpuVidFrameMemory& t) {
   return ConvertRows(CONVERTION_SHAPE(kYuv422ToMono_10, kPlanes(4), kPlanes(1), true), s, t,
