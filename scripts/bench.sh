@@ -2,6 +2,7 @@
 # Benchmarks of the CPU frame conversion against libyuv, swscale and memcpy (native build, one
 # process). Prints Google Benchmark's table of medians, then one "ratio ..." line per pair.
 # Extra arguments go to the benchmark program (for example --benchmark_filter=Rgb).
+# VMDX_CPU_MASK limits the kernels' vector levels (1 SSE2, 2 SSSE3, 8 AVX2; 0 scalar only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
