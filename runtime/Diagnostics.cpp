@@ -102,6 +102,17 @@ int GetProcessorCount() {
   return n;
 }
 
+double HighResolutionSeconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER counter{};
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) / frequency;
+}
+
 GuidText GuidToText(const GUID& g) {
   GuidText t;
   std::snprintf(t.text, sizeof t.text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",

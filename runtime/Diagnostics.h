@@ -25,6 +25,9 @@ void VDebugOutputF(const char* format, va_list args);
 // Number of logical processors, at least 1; asked once.
 int GetProcessorCount();
 
+// The high-resolution clock in seconds (for timing lines and measurements).
+double HighResolutionSeconds();
+
 // Text of a GUID: 36 upper-case hexadecimal characters with hyphens, no braces.
 struct GuidText {
   char text[37];

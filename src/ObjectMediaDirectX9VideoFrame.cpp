@@ -34,6 +34,15 @@ class SpinHold {
   std::atomic<uint32_t>& word_;
 };
 
+// A new reference to held for the caller; S_FALSE and null when there is none.
+template <class T>
+HRESULT HandOut(T* held, T** out) {
+  *out = held;
+  if (held == nullptr) return S_FALSE;
+  held->AddRef();
+  return S_OK;
+}
+
 template <class T>
 void ReleaseAndClear(T*& pointer) {
   if (T* held = pointer) {
@@ -349,10 +358,7 @@ HRESULT MediaDirectX9VideoFrame::GetTexture(IDirect3DTexture9** texture) {
   return GuardedCall([&] {
     ThrowIfDisposed("GetTexture", VLOC);
     CheckPointer(texture, VLOC, "ppTex");
-    *texture = texture_;
-    if (texture_ == nullptr) return S_FALSE;
-    texture_->AddRef();
-    return S_OK;
+    return HandOut(texture_, texture);
   });
 }
 
@@ -360,10 +366,7 @@ HRESULT MediaDirectX9VideoFrame::GetSurface(IDirect3DSurface9** surface) {
   return GuardedCall([&] {
     ThrowIfDisposed("GetSurface", VLOC);
     CheckPointer(surface, VLOC, "ppSurf");
-    *surface = surface_;
-    if (surface_ == nullptr) return S_FALSE;
-    surface_->AddRef();
-    return S_OK;
+    return HandOut(surface_, surface);
   });
 }
 
@@ -422,12 +425,8 @@ void MediaDirectX9VideoFrame::UnmapLocked() {
 HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
   SpinHold hold(stagingSpin_);
   if (mappedSurface_ != nullptr) return S_OK;
-  LARGE_INTEGER start{}, frequency{};
   const bool timing = LogEnabled(LOG_TRACE);
-  if (timing) {
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-  }
+  const double start = timing ? HighResolutionSeconds() : 0.0;
   if ((surfaceUsage_ & D3DUSAGE_RENDERTARGET) != 0 && stagingCopy_ == nullptr) {
     // Render targets cannot be locked: read them through a system-memory copy, made once.
     Microsoft::WRL::ComPtr<IDirect3DDevice9> device;
@@ -473,9 +472,7 @@ HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
   cpuMemory_ = record;
 
   if (timing) {
-    LARGE_INTEGER end{};
-    QueryPerformanceCounter(&end);
-    const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    const double seconds = HighResolutionSeconds() - start;
     LogPrint(LOG_TRACE, VLOC, "ObtainVidFrameMem %dx%d %s   %f c/s\n", width_, height_,
              VarnicaMediaNameOf(&frameFormat_, 0, 0), seconds > 0 ? 1.0 / seconds : 0.0);
   }

@@ -11,13 +11,6 @@ constexpr char kSourceFile[] = "src/VodideCreateTextureFromFrame";
 // The module's shared pool for uploads. Nothing sets it, so uploads copy on the calling thread.
 CpuThreadPool* const g_uploadThreadPool = nullptr;
 
-double Now() {
-  LARGE_INTEGER counter{}, frequency{};
-  QueryPerformanceCounter(&counter);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Holds a frame's read lock for a scope.
 class FrameReadLock {
  public:
@@ -59,14 +52,14 @@ HRESULT CreateTextureFromMem(const DX9Context* context, IDirect3DTexture9** text
       ThrowErrorF(found, VLOC, "GetDirectXFormatFromMedia( %s )", VarnicaMediaNameOf(&format, 0, 0));
 
     const bool timing = LogEnabled(LOG_TIMING);
-    const double t0 = timing ? Now() : 0.0;
+    const double t0 = timing ? HighResolutionSeconds() : 0.0;
     Microsoft::WRL::ComPtr<IDirect3DTexture9> created;
     CheckHr(context->device->CreateTexture(static_cast<UINT>(source->width), static_cast<UINT>(totalHeight), 1,
                                            context->usage, d3dFormat, context->pool, &created, nullptr),
             VLOC, "CreateTexture");
     Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
     CheckHr(created->GetSurfaceLevel(0, &surface), VLOC, "GetSurfaceLevel");
-    const double t1 = timing ? Now() : 0.0;
+    const double t1 = timing ? HighResolutionSeconds() : 0.0;
 
     D3DLOCKED_RECT locked{};
     CheckHr(surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), VLOC, "Enter");
@@ -87,7 +80,7 @@ HRESULT CreateTextureFromMem(const DX9Context* context, IDirect3DTexture9** text
             "CopyCpuVidFrameMemory");
 
     if (timing) {
-      const double t2 = Now();
+      const double t2 = HighResolutionSeconds();
       LogPrint(LOG_TIMING, VLOC, "CreateTextureFromMem %dx%d %s -> %s: (CrtTex %f c/s) %f c/s\n", source->width,
                source->height, VarnicaMediaNameOf(&source->format, 0, 0), VarnicaMediaNameOf(&format, 0, 0),
                t1 > t0 ? 1.0 / (t1 - t0) : 0.0, t2 > t0 ? 1.0 / (t2 - t0) : 0.0);

@@ -105,17 +105,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t{};
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / frequency;
-}
-
 // Passes every call to the decoder and adds up the time its GetFrame takes, so the upload's
 // share of GetDirectXFrame can be told apart from decoding.
 class TimedDecoder final : public IVideoDecoder {
@@ -136,9 +125,9 @@ class TimedDecoder final : public IVideoDecoder {
   }
   HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet** valueSet) override { return decoder_->GetValueSet(valueSet); }
   HRESULT STDMETHODCALLTYPE GetFrame(IValueSet* request, REFIID iid, void** ppFrame) override {
-    const double start = Now();
+    const double start = HighResolutionSeconds();
     const HRESULT hr = decoder_->GetFrame(request, iid, ppFrame);
-    seconds += Now() - start;
+    seconds += HighResolutionSeconds() - start;
     return hr;
   }
   HRESULT STDMETHODCALLTYPE Open(const char* source) override { return decoder_->Open(source); }
@@ -413,25 +402,25 @@ int RunFramesCommand(int argc, char** argv) {
                                    0, 0};
     const FieldSelect field{1, static_cast<uint8_t>(options.field)};
     ComPtr<IMediaDirectX9VideoFrame> frame;
-    double start = Now();
+    double start = HighResolutionSeconds();
     hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
                          options.field ? &field : nullptr);
-    fetchSeconds += Now() - start;
+    fetchSeconds += HighResolutionSeconds() - start;
     const char* stage = "GetDirectXFrame";
     CpuPicture picture;
     PngPixels layout = PngPixels::Bgr8;
     std::vector<uint8_t> pixels;
     if (SUCCEEDED(hr)) {
-      start = Now();
+      start = HighResolutionSeconds();
       hr = ReadBack(frame.Get(), &picture);
-      readSeconds += Now() - start;
+      readSeconds += HighResolutionSeconds() - start;
       stage = "read-back";
     }
     if (SUCCEEDED(hr)) {
-      start = Now();
+      start = HighResolutionSeconds();
       if (range == ColorRange_Video) ExpandVideoRange(picture.record);
       hr = ToPngPixels(picture.record, &layout, &pixels);
-      convertSeconds += Now() - start;
+      convertSeconds += HighResolutionSeconds() - start;
       stage = "conversion to RGB";
     }
     std::string error;
@@ -447,9 +436,9 @@ int RunFramesCommand(int argc, char** argv) {
     if (SUCCEEDED(hr)) written.push_back(path.generic_string());
     if (SUCCEEDED(hr) && options.capture) {
       int32_t w = 0, h = 0;
-      start = Now();
+      start = HighResolutionSeconds();
       hr = RenderAndCapture(context, frame.Get(), range == ColorRange_Video, &layout, &pixels, &w, &h);
-      captureSeconds += Now() - start;
+      captureSeconds += HighResolutionSeconds() - start;
       stage = "render and capture";
       std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s_capture.png", n, fieldSuffix);
       const std::filesystem::path capturePath = outDir / name;

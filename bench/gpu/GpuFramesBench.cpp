@@ -16,6 +16,7 @@
 #include <wrl/client.h>
 
 #include "ConvertionCopyCpuVidFrameMemory.h"
+#include "Diagnostics.h"
 #include "Error.h"
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideCreateMediaFrameDX9.h"
@@ -27,17 +28,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
-
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t{};
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / frequency;
-}
 
 struct Timing {
   double median = 0, fastest = 0, slowest = 0;  // seconds per run
@@ -74,9 +64,9 @@ void MeasureInRounds(int rounds, std::vector<Case>& cases) {
   for (int round = -3; round < rounds; ++round) {
     for (Case& c : cases) {
       if (c.failed) continue;
-      const double start = Now();
+      const double start = HighResolutionSeconds();
       c.failed = FAILED(c.op());
-      if (round >= 0) c.seconds.push_back(Now() - start);
+      if (round >= 0) c.seconds.push_back(HighResolutionSeconds() - start);
     }
   }
 }
