@@ -1,6 +1,7 @@
 // Public header of TamrelVarnicaMediaDirectX: media formats and their Direct3D 9 mapping,
 // the pre-transformed vertex of all drawing, and small Direct3D helpers.
 #pragma once
+#include <cstdint>
 #include <d3d9.h>
 #include "VarnicaMediaFormats.h"
 
@@ -100,5 +101,38 @@ inline HRESULT SetSamplerState_MinFilter(IDirect3DDevice9* device, DWORD sampler
 inline HRESULT SetSamplerState_MagFilter(IDirect3DDevice9* device, DWORD sampler, D3DTEXTUREFILTERTYPE filter) {
   return device ? device->SetSamplerState(sampler, D3DSAMP_MAGFILTER, filter) : E_POINTER;
 }
+
+// Holds LockRect of a surface (or of one level of a texture) for a scope; unlocks when it goes.
+// scanline(row) applies the pitch.
+class LockedRect {
+ public:
+  LockedRect(IDirect3DSurface9* surface, DWORD flags, const RECT* rect = nullptr) : surface_(surface) {
+    status_ = surface ? surface->LockRect(&locked_, rect, flags) : E_POINTER;
+    if (FAILED(status_)) surface_ = nullptr;
+  }
+  LockedRect(IDirect3DTexture9* texture, UINT level, DWORD flags, const RECT* rect = nullptr)
+      : texture_(texture), level_(level) {
+    status_ = texture ? texture->LockRect(level, &locked_, rect, flags) : E_POINTER;
+    if (FAILED(status_)) texture_ = nullptr;
+  }
+  ~LockedRect() {
+    if (surface_) surface_->UnlockRect();
+    if (texture_) texture_->UnlockRect(level_);
+  }
+  LockedRect(const LockedRect&) = delete;
+  LockedRect& operator=(const LockedRect&) = delete;
+
+  HRESULT status() const { return status_; }
+  uint8_t* bits() const { return static_cast<uint8_t*>(locked_.pBits); }
+  int32_t pitch() const { return locked_.Pitch; }
+  uint8_t* scanline(uint32_t row) const { return bits() + int64_t{row} * locked_.Pitch; }
+
+ private:
+  IDirect3DSurface9* surface_ = nullptr;
+  IDirect3DTexture9* texture_ = nullptr;
+  UINT level_ = 0;
+  D3DLOCKED_RECT locked_{};
+  HRESULT status_ = E_FAIL;
+};
 
 }  // namespace vmdx

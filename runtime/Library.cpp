@@ -11,7 +11,7 @@
 #include "VodideDirectX9.h"
 
 namespace {
-constexpr char kSourceFile[] = "src/Library";
+constexpr char kSourceFile[] = "runtime/Library";
 }
 
 // The class nodes of the three classes (defined beside each class).

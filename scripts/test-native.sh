@@ -16,7 +16,7 @@ cmake --build --preset native-fuzz -j "$JOBS" --target conversion_fuzz
 corpus=build/native-fuzz/corpus
 mkdir -p "$corpus"
 echo "fuzzing the frame copy for ${FUZZ_SECONDS} s"
-build/native-fuzz/tests/conversion/conversion_fuzz -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 \
+build/native-fuzz/tests/media/conversion_fuzz -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 \
   -print_final_stats=1 "$corpus" 2>&1 | grep -E '^(Done|stat::number_of_executed_units|==|SUMMARY|INFO: Running)' || true
 # grep hides libFuzzer's progress lines; its exit status is the verdict.
 test "${PIPESTATUS[0]}" -eq 0
