@@ -13,6 +13,7 @@ PACKAGES=(
   libyuv-dev libswscale-dev libavutil-dev  # conversion peers measured in one process
   libopencv-core-dev                  # cv::Mat header for the matrix bridge
   libclang-rt-14-dev                  # libFuzzer and sanitizer runtimes for clang
+  ffmpeg                              # test clips and the CPU peer of the GPU image processing
 )
 
 missing=()
