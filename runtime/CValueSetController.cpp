@@ -164,6 +164,7 @@ HRESULT CValueSetController::SetPropertyDataImpl(REFGUID key, const GUID* type, 
   if (table_->setChecks == nullptr || table_->setters == nullptr) return E_ACCESSDENIED;
   const HRESULT accepted = table_->setChecks[row](*table_->types[row], table_->sizes[row], type, data, size);
   if (FAILED(accepted)) ThrowError(accepted, VLOC, "Set Property data-value with wrong arguments");
+  if (table_->setters[row] == nullptr) return E_ACCESSDENIED;  // a read-only row of a writable table
   return table_->setters[row](this, data);
 }
 

@@ -2,6 +2,8 @@
 // for the frame a general-purpose host set from the framework for every other key.
 #pragma once
 #include <atomic>
+#include <cassert>
+#include <cstring>
 
 #include "ObjectBase.h"
 
@@ -43,6 +45,113 @@ struct PropertyTableColumns {
   PropertyTable Table(bool writable) const {
     return {N, keys, types, sizes, getChecks, writable ? setChecks : nullptr, getters, writable ? setters : nullptr};
   }
+};
+
+namespace property_rows {
+
+template <class>
+struct Member;
+template <class O, class T>
+struct Member<T O::*> {
+  using Owner = O;
+  using Value = T;
+};
+template <class>
+struct Reader;
+template <class O, class T>
+struct Reader<HRESULT (O::*)(T*)> {
+  using Owner = O;
+  using Value = T;
+};
+template <class O, class T>
+struct Reader<HRESULT (O::*)(T*) const> : Reader<HRESULT (O::*)(T*)> {};
+template <class>
+struct Writer;
+template <class O, class T>
+struct Writer<HRESULT (O::*)(const T&)> {
+  using Owner = O;
+  using Value = T;
+};
+
+template <auto M>
+HRESULT GetField(CValueSetController* owner, void* data) {
+  using R = Member<decltype(M)>;
+  const auto* self = static_cast<const typename R::Owner*>(owner);
+  std::memcpy(data, &(self->*M), sizeof(typename R::Value));
+  return S_OK;
+}
+// Stores the field, then runs AfterSet (a method returning HRESULT) when there is one.
+template <auto M, auto AfterSet>
+HRESULT SetField(CValueSetController* owner, const void* data) {
+  using R = Member<decltype(M)>;
+  auto* self = static_cast<typename R::Owner*>(owner);
+  std::memcpy(&(self->*M), data, sizeof(typename R::Value));
+  if constexpr (AfterSet != nullptr) return (self->*AfterSet)();
+  return S_OK;
+}
+template <auto Get>
+HRESULT CallReader(CValueSetController* owner, void* data) {
+  using R = Reader<decltype(Get)>;
+  return (static_cast<typename R::Owner*>(owner)->*Get)(static_cast<typename R::Value*>(data));
+}
+template <auto Set>
+HRESULT CallWriter(CValueSetController* owner, const void* data) {
+  using R = Writer<decltype(Set)>;
+  typename R::Value value;
+  std::memcpy(&value, data, sizeof value);
+  return (static_cast<typename R::Owner*>(owner)->*Set)(value);
+}
+
+}  // namespace property_rows
+
+// Builds a class's table from member pointers: each row's size is the size of its C++ type, so
+// a class adds a property by adding a row.
+//   Field<&C::field_>(key, type)                 read and written as the field
+//   Field<&C::field_, &C::Apply>(key, type)      the same, then Apply() runs after each write
+//   Read<&C::ReadX>(key, type)                   read by HRESULT ReadX(T* out) (read-only)
+//   ReadWrite<&C::ReadX, &C::WriteX>(key, type)  written by HRESULT WriteX(const T&)
+template <uint32_t N>
+class PropertyTableBuilder {
+ public:
+  template <auto M, auto AfterSet = nullptr>
+  PropertyTableBuilder& Field(const GUID& key, const GUID& type) {
+    return Row(key, type, sizeof(typename property_rows::Member<decltype(M)>::Value), &property_rows::GetField<M>,
+               &property_rows::SetField<M, AfterSet>);
+  }
+  template <auto Get>
+  PropertyTableBuilder& Read(const GUID& key, const GUID& type) {
+    return Row(key, type, sizeof(typename property_rows::Reader<decltype(Get)>::Value),
+               &property_rows::CallReader<Get>, nullptr);
+  }
+  template <auto Get, auto Set>
+  PropertyTableBuilder& ReadWrite(const GUID& key, const GUID& type) {
+    static_assert(sizeof(typename property_rows::Reader<decltype(Get)>::Value) ==
+                  sizeof(typename property_rows::Writer<decltype(Set)>::Value));
+    return Row(key, type, sizeof(typename property_rows::Reader<decltype(Get)>::Value),
+               &property_rows::CallReader<Get>, &property_rows::CallWriter<Set>);
+  }
+  // The finished table; writable tables refuse nothing their rows can write.
+  PropertyTable Table(bool writable) const {
+    assert(next_ == N);
+    return columns_.Table(writable);
+  }
+
+ private:
+  PropertyTableBuilder& Row(const GUID& key, const GUID& type, size_t size, PropertyGetter get, PropertySetter set) {
+    assert(next_ < N);
+    columns_.keys[next_] = &key;
+    columns_.types[next_] = &type;
+    columns_.sizes[next_] = static_cast<uint32_t>(size);
+    columns_.getChecks[next_] = &StandardPropertyCheck;
+    columns_.setChecks[next_] = &StandardPropertyCheck;
+    columns_.getters[next_] = get;
+    columns_.setters[next_] = set;
+    ++next_;
+    return *this;
+  }
+
+  PropertyTableColumns<N> columns_;
+  uint32_t next_ = 0;
 };
 
 class CValueSetController : public IValueSet {

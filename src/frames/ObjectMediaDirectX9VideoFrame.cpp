@@ -10,6 +10,8 @@ namespace {
 
 constexpr char kSourceFile[] = "VarnicaMediaDirectX9";
 constexpr ClassDescriptor kDescriptor{&CLSID_MediaDirectX9VideoFrame, "MediaDirectX9VideoFrame"};
+constexpr uint32_t kAccessBits = LockAccess_Read | LockAccess_Write;
+constexpr uint32_t kClassBits = LockAccess_ReadClass | LockAccess_WriteClass;
 
 template <class I>
 IUnknown* Cast(ObjectRoot* root) {
@@ -73,28 +75,17 @@ VARNICA_QUERY_INTERFACE(MediaDirectX9VideoFrame)
 
 const PropertyTable* MediaDirectX9VideoFrame::Properties() {
   // Built once, with the first frame; read-only through the value set.
-  static const PropertyTable table = [] {
-    static PropertyTableColumns<8> c;
-    auto row = [](int i, const GUID& key, const GUID& type, uint32_t size, PropertyGetter getter) {
-      c.keys[i] = &key;
-      c.types[i] = &type;
-      c.sizes[i] = size;
-      c.getChecks[i] = &StandardPropertyCheck;
-      c.getters[i] = getter;
-    };
-#define FRAME_GETTER(method) \
-  [](CValueSetController* owner, void* data) { return static_cast<MediaDirectX9VideoFrame*>(owner)->method(data); }
-    row(0, TimecodeProperty, TimecodeValueType, 24, FRAME_GETTER(ReadTimecode));
-    row(1, FrameFormat, GuidValueType, 16, FRAME_GETTER(ReadFrameFormat));
-    row(2, FrameSizeProperty, FrameSizeValueType, 8, FRAME_GETTER(ReadFrameSize));
-    row(3, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, 88, FRAME_GETTER(ReadCpuMemory));
-    row(4, FrameRateProperty, FrameRateProperty, 24, FRAME_GETTER(ReadFrameRate));
-    row(5, PixelAspectRatioProperty, PixelAspectRatioValueType, 16, FRAME_GETTER(ReadPixelAspectRatio));
-    row(6, VideoInterlaceProperty, VideoInterlaceProperty, 2, FRAME_GETTER(ReadVideoInterlace));
-    row(7, FramePackingProperty, GuidValueType, 16, FRAME_GETTER(ReadFramePacking));
-#undef FRAME_GETTER
-    return c.Table(false);
-  }();
+  using F = MediaDirectX9VideoFrame;
+  static const auto rows = PropertyTableBuilder<8>()
+                               .Read<&F::ReadTimecode>(TimecodeProperty, TimecodeValueType)
+                               .Read<&F::ReadFrameFormat>(FrameFormat, GuidValueType)
+                               .Read<&F::ReadFrameSize>(FrameSizeProperty, FrameSizeValueType)
+                               .Read<&F::ReadCpuMemory>(CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty)
+                               .Read<&F::ReadFrameRate>(FrameRateProperty, FrameRateProperty)
+                               .Read<&F::ReadPixelAspectRatio>(PixelAspectRatioProperty, PixelAspectRatioValueType)
+                               .Read<&F::ReadVideoInterlace>(VideoInterlaceProperty, VideoInterlaceProperty)
+                               .Read<&F::ReadFramePacking>(FramePackingProperty, GuidValueType);
+  static const PropertyTable table = rows.Table(false);
   return &table;
 }
 
@@ -180,28 +171,28 @@ void MediaDirectX9VideoFrame::ApplyCreateProperties(const VarnicaPixelAspectRati
 void MediaDirectX9VideoFrame::ApplySettings(IValueSet* settings, GUID* format) {
   *format = GUID{};
   GUID value{};
-  if (SUCCEEDED(settings->GetValueData(FrameFormat, &GuidValueType, &value, 16))) *format = value;
+  if (SUCCEEDED(vmdx::GetValue(settings, FrameFormat, GuidValueType, &value))) *format = value;
   VarnicaPixelAspectRatio ratio{};
-  if (SUCCEEDED(settings->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &ratio, 16))) {
+  if (SUCCEEDED(vmdx::GetValue(settings, PixelAspectRatioProperty, PixelAspectRatioValueType, &ratio))) {
     pixelAspectRatio_ = ratio;
     pixelAspectRatioDefined_ = true;
   }
   int16_t interlace = 0;
-  if (SUCCEEDED(settings->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2))) {
+  if (SUCCEEDED(vmdx::GetValue(settings, VideoInterlaceProperty, VideoInterlaceProperty, &interlace))) {
     videoInterlace_ = interlace;
     videoInterlaceDefined_ = true;
   }
   VarnicaTimecode timecode{};
-  if (SUCCEEDED(settings->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24))) {
+  if (SUCCEEDED(vmdx::GetValue(settings, TimecodeProperty, TimecodeValueType, &timecode))) {
     timecode_ = timecode;
     timecodeDefined_ = true;
   }
   VarnicaFrameRate rate{};
-  if (SUCCEEDED(settings->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24))) {
+  if (SUCCEEDED(vmdx::GetValue(settings, FrameRateProperty, FrameRateProperty, &rate))) {
     frameRate_ = rate;
     frameRateDefined_ = true;
   }
-  if (SUCCEEDED(settings->GetValueData(FramePackingProperty, &GuidValueType, &value, 16))) framePacking_ = value;
+  if (SUCCEEDED(vmdx::GetValue(settings, FramePackingProperty, GuidValueType, &value))) framePacking_ = value;
 }
 
 void MediaDirectX9VideoFrame::AttachSurface(const GUID* format, IDirect3DSurface9* surface) {
@@ -383,13 +374,13 @@ HRESULT MediaDirectX9VideoFrame::LockObject(uint32_t flags) {
     {
       SpinHold hold(lockSpin_);
       const uint32_t current = lockFlags_;
-      if ((flags & 3u) == 0) refused = true;
+      if ((flags & kAccessBits) == 0) refused = true;
       if ((flags & ~enabledLockAccess_) != 0) refused = true;
       if (lockCount_ > 0) {
         // The first lock fixes the access of all further concurrent locks.
-        if ((flags & 3u & ~current) != 0) refused = true;
-        const uint32_t classes = (((current & 0x1u) << 4) | ((current & 0x2u) << 4)) & current;
-        if (classes != 0 && (flags & 0x30u & ~classes) != 0) refused = true;
+        if ((flags & kAccessBits & ~current) != 0) refused = true;
+        const uint32_t classes = ((current & kAccessBits) << 4) & current;
+        if (classes != 0 && (flags & kClassBits & ~classes) != 0) refused = true;
       }
       if (!refused) {
         lockFlags_ = current | flags;
@@ -441,13 +432,13 @@ HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
     stagingCopy_ = staging.Detach();
   }
   DWORD lockFlags = 0;
-  switch (enabledLockAccess_ & 3u) {
-    case 1: lockFlags = D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK; break;
-    case 2: lockFlags = D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK; break;
+  switch (enabledLockAccess_ & kAccessBits) {
+    case LockAccess_Read: lockFlags = D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK; break;
+    case LockAccess_Write: lockFlags = D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK; break;
     default: return E_ACCESSDENIED;
   }
-  const uint32_t accessClass = enabledLockAccess_ & 0x30u;
-  if (accessClass != 0x10u && accessClass != 0x20u) return E_ACCESSDENIED;
+  const uint32_t accessClass = enabledLockAccess_ & kClassBits;
+  if (accessClass != LockAccess_ReadClass && accessClass != LockAccess_WriteClass) return E_ACCESSDENIED;
 
   IDirect3DSurface9* target = stagingCopy_ ? stagingCopy_ : surface_;
   D3DLOCKED_RECT locked{};
@@ -455,20 +446,10 @@ HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
   target->AddRef();
   mappedSurface_ = target;
 
-  CpuVidFrameMemory record{};
-  record.format = frameFormat_;
-  record.width = width_;
-  record.height = height_;
-  record.planes[0] = {static_cast<uint8_t*>(locked.pBits), locked.Pitch};
-  int32_t rows[kMaxVideoPlanes] = {};
-  int32_t bits[kMaxVideoPlanes] = {};
-  const int32_t planes =
-      GetFormatVideoPlaneLayout(&frameFormat_, width_, height_, kMaxVideoPlanes, nullptr, nullptr, nullptr, bits, rows);
-  if (planes <= 0) ThrowError(E_FAIL, VLOC, "GetFormatVideoPlaneLayout");
+  CpuVidFrameMemory record{frameFormat_, width_, height_, {}};
   // The planes were stacked into the one surface with its pitch.
-  for (int32_t i = 1; i < planes && i < kMaxVideoPlanes; ++i)
-    record.planes[i] = {record.planes[i - 1].data + int64_t{rows[i - 1]} * record.planes[i - 1].pitch,
-                        record.planes[i - 1].pitch};
+  if (vmdx::StackPlanes(&record, static_cast<uint8_t*>(locked.pBits), locked.Pitch) <= 0)
+    ThrowError(E_FAIL, VLOC, "GetFormatVideoPlaneLayout");
   cpuMemory_ = record;
 
   if (timing) {
@@ -479,53 +460,51 @@ HRESULT MediaDirectX9VideoFrame::ObtainVidFrameMem() {
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadTimecode(void* data) {
+HRESULT MediaDirectX9VideoFrame::ReadTimecode(VarnicaTimecode* out) {
   if (!timecodeDefined_) ThrowError(E_FAIL, VLOC, "TimeCode not defined");
-  std::memcpy(data, &timecode_, sizeof timecode_);
+  *out = timecode_;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadFrameFormat(void* data) {
-  std::memcpy(data, &frameFormat_, sizeof frameFormat_);
+HRESULT MediaDirectX9VideoFrame::ReadFrameFormat(GUID* out) {
+  *out = frameFormat_;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadFrameSize(void* data) {
-  const VarnicaFrameSize size{width_, height_};
-  std::memcpy(data, &size, sizeof size);
+HRESULT MediaDirectX9VideoFrame::ReadFrameSize(VarnicaFrameSize* out) {
+  *out = {width_, height_};
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadCpuMemory(void* data) {
+HRESULT MediaDirectX9VideoFrame::ReadCpuMemory(CpuVidFrameMemory* out) {
   if (lockCount_ <= 0)
     ThrowError(E_ACCESSDENIED, VLOC, "CVideoFrameCpuMemoryProperty only available if the frame locked");
   if (ObtainVidFrameMem() == E_ACCESSDENIED) ThrowError(E_ACCESSDENIED, VLOC, "ObtainVidFrameMem");
   SpinHold hold(stagingSpin_);
-  std::memcpy(data, &cpuMemory_, sizeof cpuMemory_);
+  *out = cpuMemory_;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadFrameRate(void* data) {
+HRESULT MediaDirectX9VideoFrame::ReadFrameRate(VarnicaFrameRate* out) {
   if (!frameRateDefined_) ThrowError(E_FAIL, VLOC, "FrameRate not defined");
-  std::memcpy(data, &frameRate_, sizeof frameRate_);
+  *out = frameRate_;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadPixelAspectRatio(void* data) {
+HRESULT MediaDirectX9VideoFrame::ReadPixelAspectRatio(VarnicaPixelAspectRatio* out) {
   VarnicaPixelAspectRatio ratio{1, 1};
   if (pixelAspectRatioDefined_ && pixelAspectRatio_.numerator != 0 && pixelAspectRatio_.denominator != 0)
     ratio = pixelAspectRatio_;
-  std::memcpy(data, &ratio, sizeof ratio);
+  *out = ratio;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadVideoInterlace(void* data) {
-  const int16_t value = videoInterlaceDefined_ ? videoInterlace_ : 0;
-  std::memcpy(data, &value, sizeof value);
+HRESULT MediaDirectX9VideoFrame::ReadVideoInterlace(int16_t* out) {
+  *out = videoInterlaceDefined_ ? videoInterlace_ : 0;
   return S_OK;
 }
 
-HRESULT MediaDirectX9VideoFrame::ReadFramePacking(void* data) {
-  std::memcpy(data, &framePacking_, sizeof framePacking_);
+HRESULT MediaDirectX9VideoFrame::ReadFramePacking(GUID* out) {
+  *out = framePacking_;
   return S_OK;
 }

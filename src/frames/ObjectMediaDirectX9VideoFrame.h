@@ -5,6 +5,7 @@
 
 #include "CValueSetController.h"
 #include "IMediaDirectX9VideoFrame.h"
+#include "VarnicaFrameAccess.h"
 #include "VarnicaMediaDirectX9.h"
 #include "ObjectBase.h"
 
@@ -85,14 +86,14 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   void UnmapLocked();
 
   // Getters behind the property table.
-  HRESULT ReadTimecode(void* data);
-  HRESULT ReadFrameFormat(void* data);
-  HRESULT ReadFrameSize(void* data);
-  HRESULT ReadCpuMemory(void* data);
-  HRESULT ReadFrameRate(void* data);
-  HRESULT ReadPixelAspectRatio(void* data);
-  HRESULT ReadVideoInterlace(void* data);
-  HRESULT ReadFramePacking(void* data);
+  HRESULT ReadTimecode(VarnicaTimecode* out);
+  HRESULT ReadFrameFormat(GUID* out);
+  HRESULT ReadFrameSize(VarnicaFrameSize* out);
+  HRESULT ReadCpuMemory(CpuVidFrameMemory* out);
+  HRESULT ReadFrameRate(VarnicaFrameRate* out);
+  HRESULT ReadPixelAspectRatio(VarnicaPixelAspectRatio* out);
+  HRESULT ReadVideoInterlace(int16_t* out);
+  HRESULT ReadFramePacking(GUID* out);
 
   // Lock state
   std::atomic<uint32_t> lockSpin_{0};
@@ -119,7 +120,7 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   int32_t height_ = 0;
   GUID framePacking_ = FramePacking_Default;
   GUID frameFormat_{};
-  uint32_t enabledLockAccess_ = 0x13;
+  uint32_t enabledLockAccess_ = vmdx::kLockAccessDefault;
   uint32_t surfaceUsage_ = 0;
   uint32_t surfacePool_ = 0;
   bool created_ = false;

@@ -35,67 +35,34 @@ const ObjectRoot::InterfaceEntry MediaDirectXGraphics::kInterfaces[] = {
 VARNICA_QUERY_INTERFACE(MediaDirectXGraphics)
 
 const PropertyTable* MediaDirectXGraphics::Properties() {
-  // Built once, with the first surface; every row is writable through its setter.
-  static const PropertyTable table = [] {
-    static PropertyTableColumns<10> c;
-    auto row = [](int i, const GUID& key, const GUID& type, uint32_t size, PropertyGetter getter,
-                  PropertySetter setter) {
-      c.keys[i] = &key;
-      c.types[i] = &type;
-      c.sizes[i] = size;
-      c.getChecks[i] = &StandardPropertyCheck;
-      c.setChecks[i] = &StandardPropertyCheck;
-      c.getters[i] = getter;
-      c.setters[i] = setter;
-    };
-#define FIELD_GETTER(field)                                                 \
-  [](CValueSetController* owner, void* data) {                              \
-    auto* self = static_cast<MediaDirectXGraphics*>(owner);                 \
-    std::memcpy(data, &self->field, sizeof self->field);                    \
-    return S_OK;                                                            \
-  }
-#define FIELD_SETTER(field)                                                 \
-  [](CValueSetController* owner, const void* data) {                        \
-    auto* self = static_cast<MediaDirectXGraphics*>(owner);                 \
-    std::memcpy(&self->field, data, sizeof self->field);                    \
-    return S_OK;                                                            \
-  }
-    row(0, GraphicsUploadOptionsProperty, GraphicsUploadOptionsProperty, 2, FIELD_GETTER(uploadOptions_),
-        FIELD_SETTER(uploadOptions_));
-    row(1, GraphicsAlphaMatteProperty, GuidValueType, 16, FIELD_GETTER(alphaMatte_),
-        [](CValueSetController* owner, const void* data) {
-          auto* self = static_cast<MediaDirectXGraphics*>(owner);
-          std::memcpy(&self->alphaMatte_, data, sizeof self->alphaMatte_);
-          return self->AlphaMatte_UpdateDirectX();
-        });
-    row(2, GraphicsIpdProperty, FloatValueType, 4, FIELD_GETTER(ipd_), FIELD_SETTER(ipd_));
-    row(3, GraphicsAngularRangeProperty, GraphicsAngularRangeProperty, 8, FIELD_GETTER(angularRange_),
-        [](CValueSetController* owner, const void* data) {
-          auto* self = static_cast<MediaDirectXGraphics*>(owner);
-          float range[2];
-          std::memcpy(range, data, sizeof range);
-          // A span below one radian is taken as "not given": the full sphere.
-          if (range[0] < 1.0f || range[1] < 1.0f) {
-            range[0] = 6.2831855f;
-            range[1] = 3.1415927f;
-          }
-          std::memcpy(self->angularRange_, range, sizeof range);
-          return S_OK;
-        });
-    row(4, GraphicsViewMatrixProperty, FloatMatrix3x3ValueType, 36, FIELD_GETTER(viewMatrix_),
-        FIELD_SETTER(viewMatrix_));
-    row(5, GraphicsDisplayTypeProperty, GuidValueType, 16, FIELD_GETTER(displayType_), FIELD_SETTER(displayType_));
-    row(6, GraphicsFramePackingProperty, GuidValueType, 16, FIELD_GETTER(framePacking_),
-        FIELD_SETTER(framePacking_));
-    row(7, GraphicsCameraTypeProperty, GuidValueType, 16, FIELD_GETTER(cameraType_), FIELD_SETTER(cameraType_));
-    row(8, GraphicsViewSizeProperty, GraphicsViewSizeProperty, 8, FIELD_GETTER(viewSize_), FIELD_SETTER(viewSize_));
-    row(9, GraphicsZeroParallaxProperty, FloatValueType, 4, FIELD_GETTER(zeroParallax_),
-        FIELD_SETTER(zeroParallax_));
-#undef FIELD_GETTER
-#undef FIELD_SETTER
-    return c.Table(true);
-  }();
+  // Built once, with the first surface; every row is writable.
+  using G = MediaDirectXGraphics;
+  static const auto rows =
+      PropertyTableBuilder<10>()
+          .Field<&G::uploadOptions_>(GraphicsUploadOptionsProperty, GraphicsUploadOptionsProperty)
+          .Field<&G::alphaMatte_, &G::AlphaMatte_UpdateDirectX>(GraphicsAlphaMatteProperty, GuidValueType)
+          .Field<&G::ipd_>(GraphicsIpdProperty, FloatValueType)
+          .ReadWrite<&G::ReadAngularRange, &G::WriteAngularRange>(GraphicsAngularRangeProperty,
+                                                                  GraphicsAngularRangeProperty)
+          .Field<&G::viewMatrix_>(GraphicsViewMatrixProperty, FloatMatrix3x3ValueType)
+          .Field<&G::displayType_>(GraphicsDisplayTypeProperty, GuidValueType)
+          .Field<&G::framePacking_>(GraphicsFramePackingProperty, GuidValueType)
+          .Field<&G::cameraType_>(GraphicsCameraTypeProperty, GuidValueType)
+          .Field<&G::viewSize_>(GraphicsViewSizeProperty, GraphicsViewSizeProperty)
+          .Field<&G::zeroParallax_>(GraphicsZeroParallaxProperty, FloatValueType);
+  static const PropertyTable table = rows.Table(true);
   return &table;
+}
+
+HRESULT MediaDirectXGraphics::ReadAngularRange(AngularRange* out) {
+  *out = angularRange_;
+  return S_OK;
+}
+
+HRESULT MediaDirectXGraphics::WriteAngularRange(const AngularRange& range) {
+  // A span below one radian is taken as "not given": the full sphere.
+  angularRange_ = range.longitude < 1.0f || range.latitude < 1.0f ? AngularRange{} : range;
+  return S_OK;
 }
 
 MediaDirectXGraphics::MediaDirectXGraphics()

@@ -43,15 +43,22 @@ class MediaDirectXGraphics final : public IMediaDirectXGraphics, public Componen
  private:
   static const InterfaceEntry kInterfaces[];
   static const PropertyTable* Properties();
+  // Longitude and latitude span of the whole equirectangular picture, in radians.
+  struct AngularRange {
+    float longitude = 6.2831855f;
+    float latitude = 3.1415927f;
+  };
   // Applies the alpha matte to the bound device's blend state (nothing to do without a device).
   HRESULT AlphaMatte_UpdateDirectX();
+  HRESULT ReadAngularRange(AngularRange* out);
+  HRESULT WriteAngularRange(const AngularRange& range);
 
   bool created_ = false;
   uint16_t uploadOptions_ = 0;
   GUID alphaMatte_ = AlphaMatteBlend;
   GUID displayType_{};
   float ipd_ = 0.07f;
-  float angularRange_[2] = {6.2831855f, 3.1415927f};
+  AngularRange angularRange_;
   float zeroParallax_ = 1.0f;
   float viewMatrix_[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   GUID framePacking_{};
