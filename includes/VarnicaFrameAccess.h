@@ -3,6 +3,7 @@
 // of planes stacked in one surface.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <wrl/client.h>
 
 #include "VarnicaMedia.h"
@@ -15,13 +16,14 @@ inline constexpr uint32_t kLockWrite = LockAccess_Write | LockAccess_WriteClass;
 // What a frame allows when its creator says nothing else: read (either class) and write.
 inline constexpr uint32_t kLockAccessDefault = kLockRead | LockAccess_Write;  // 0x13
 
-// Reads or writes a property value of type T; the size is always sizeof(T).
-template <class T>
-HRESULT GetValue(IValueSet* set, REFGUID key, const GUID& type, T* out) {
+// Reads or writes a property value of type T; the size is always sizeof(T). set is an IValueSet
+// pointer or smart pointer.
+template <class T, class Set>
+HRESULT GetValue(const Set& set, REFGUID key, const GUID& type, T* out) {
   return set ? set->GetValueData(key, &type, out, sizeof(T)) : E_POINTER;
 }
-template <class T>
-HRESULT SetValue(IValueSet* set, REFGUID key, const GUID& type, const T& value) {
+template <class T, class Set>
+HRESULT SetValue(const Set& set, REFGUID key, const GUID& type, const T& value) {
   return set ? set->SetValueData(key, &type, &value, sizeof(T)) : E_POINTER;
 }
 

@@ -236,52 +236,20 @@ HRESULT CopyCpuVidFrameMemory(const CpuVidFrameMemory* source, const CpuVidFrame
 }
 
 #ifdef _WIN32
-#include <wrl/client.h>
-
-#include "VarnicaMedia.h"
-
-namespace {
-
-// Holds one lock of a frame until the scope ends.
-class HeldFrameLock {
- public:
-  HeldFrameLock(IUnknown* frame, uint32_t flags, const char* text) {
-    HRESULT hr = frame->QueryInterface(IID_ILockObject, reinterpret_cast<void**>(lock_.GetAddressOf()));
-    if (SUCCEEDED(hr)) hr = lock_->LockObject(flags);
-    if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, text);
-  }
-  ~HeldFrameLock() { lock_->UnlockObject(); }
-  HeldFrameLock(const HeldFrameLock&) = delete;
-  HeldFrameLock& operator=(const HeldFrameLock&) = delete;
-
- private:
-  Microsoft::WRL::ComPtr<ILockObject> lock_;
-};
-
-CpuVidFrameMemory ReadFrameMemory(IUnknown* frame) {
-  Microsoft::WRL::ComPtr<IVarnicaObject> object;
-  Microsoft::WRL::ComPtr<IValueSet> values;
-  CpuVidFrameMemory record{};
-  HRESULT hr = frame->QueryInterface(IID_IVarnicaObject, reinterpret_cast<void**>(object.GetAddressOf()));
-  if (SUCCEEDED(hr)) hr = object->GetValueSet(values.GetAddressOf());
-  if (SUCCEEDED(hr) && values == nullptr) hr = E_POINTER;
-  if (SUCCEEDED(hr)) {
-    hr = values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record, sizeof(record));
-  }
-  if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, "ReadFrom");
-  return record;
-}
-
-}  // namespace
+#include "VarnicaFrameAccess.h"
 
 HRESULT CopyCpuVidFrameMemory(IUnknown* source, IUnknown* target, const GUID& mode, CpuThreadPool* pool) {
   if (source == nullptr) mediahost::RaiseFailure(E_POINTER, MEDIA_LOC, "pSrc");
   if (target == nullptr) mediahost::RaiseFailure(E_POINTER, MEDIA_LOC, "pTar");
-  const HeldFrameLock sourceLock(source, LockAccess_Read | LockAccess_ReadClass, "SrcFrameLock");
-  const HeldFrameLock targetLock(target, LockAccess_Write, "TarFrameLock");
-  const CpuVidFrameMemory sourceMemory = ReadFrameMemory(source);
-  const CpuVidFrameMemory targetMemory = ReadFrameMemory(target);
-  const HRESULT hr = CopyCpuVidFrameMemory(&sourceMemory, &targetMemory, mode, pool);
+  vmdx::FrameMemoryLock sourceLock, targetLock;
+  HRESULT hr = sourceLock.Lock(source, vmdx::kLockRead);
+  if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, "SrcFrameLock");
+  hr = targetLock.Lock(target, LockAccess_Write);
+  if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, "TarFrameLock");
+  hr = sourceLock.ReadMemory();
+  if (SUCCEEDED(hr)) hr = targetLock.ReadMemory();
+  if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, "ReadFrom");
+  hr = CopyCpuVidFrameMemory(&sourceLock.memory(), &targetLock.memory(), mode, pool);
   if (FAILED(hr)) mediahost::RaiseFailure(hr, MEDIA_LOC, "CopyCpuVidFrameMemory");
   return hr;
 }

@@ -1,3 +1,4 @@
+#include "VarnicaFrameAccess.h"
 #include "VodideColorspaceService.h"
 
 #include "Diagnostics.h"
@@ -69,14 +70,14 @@ void CColorspaceService::CreateService() {
 void CColorspaceService::SetColorspace(const GUID& colorspace) {
   SpinLock hold(lock_);
   CreateServiceLocked();
-  CheckHr(settings_->SetValueData(ColorspaceSettingKey, &GuidValueType, &colorspace, sizeof(GUID)), VLOC,
+  CheckHr(vmdx::SetValue(settings_, ColorspaceSettingKey, GuidValueType, colorspace), VLOC,
           "SetColorspace");
 }
 
 HRESULT CColorspaceService::ReadColorspace(IValueSet* settings, GUID* colorspace) {
   if (settings == nullptr || colorspace == nullptr) return E_POINTER;
   GUID value{};
-  const HRESULT hr = settings->GetValueData(ColorspaceSettingKey, &GuidValueType, &value, sizeof(GUID));
+  const HRESULT hr = vmdx::GetValue(settings, ColorspaceSettingKey, GuidValueType, &value);
   if (FAILED(hr)) return hr;
   *colorspace = value;
   return S_OK;

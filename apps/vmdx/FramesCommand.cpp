@@ -4,6 +4,7 @@
 // Each frame is fetched from the media module's decoder as a GPU frame (GetDirectXFrame uploads
 // it into a texture on an offscreen device), read back through the frame's lock, converted to
 // RGB on the CPU and written as a PNG file. Ends with frames per second of each stage.
+#include "VarnicaFrameAccess.h"
 #include "FramesCommand.h"
 
 #include <cctype>
@@ -146,32 +147,25 @@ struct CpuPicture {
 
 // Copies the planes a locked frame maps into memory of our own.
 HRESULT ReadBack(IMediaDirectX9VideoFrame* frame, CpuPicture* picture) {
-  ComPtr<ILockObject> lock;
-  ComPtr<IValueSet> values;
-  HRESULT hr = frame->QueryInterface(IID_ILockObject, &lock);
-  if (SUCCEEDED(hr)) hr = frame->GetValueSet(&values);
-  if (SUCCEEDED(hr)) hr = lock->LockObject(0x11);
+  vmdx::FrameMemoryLock lock;
+  HRESULT hr = lock.Open(frame, vmdx::kLockRead);
   if (FAILED(hr)) return hr;
-  CpuVidFrameMemory mapped{};
-  hr = values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &mapped, sizeof mapped);
-  if (SUCCEEDED(hr)) {
-    int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
-    const int32_t planes = GetFormatVideoPlaneLayout(&mapped.format, mapped.width, mapped.height, kMaxVideoPlanes,
-                                                     nullptr, rowBytes, nullptr, nullptr, rows);
-    size_t total = 0;
-    for (int32_t i = 0; i < planes; ++i) total += static_cast<size_t>(rowBytes[i]) * rows[i];
-    picture->bytes.resize(total);
-    picture->record = {mapped.format, mapped.width, mapped.height, {}};
-    uint8_t* out = picture->bytes.data();
-    for (int32_t i = 0; i < planes; ++i) {
-      picture->record.planes[i] = {out, rowBytes[i]};
-      for (int32_t y = 0; y < rows[i]; ++y, out += rowBytes[i])
-        std::memcpy(out, mapped.planes[i].data + y * mapped.planes[i].pitch, static_cast<size_t>(rowBytes[i]));
-    }
-    if (planes < 1) hr = E_UNSUPPORTED;
+  const CpuVidFrameMemory& mapped = lock.memory();
+  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
+  const int32_t planes = GetFormatVideoPlaneLayout(&mapped.format, mapped.width, mapped.height, kMaxVideoPlanes,
+                                                   nullptr, rowBytes, nullptr, nullptr, rows);
+  if (planes < 1) return E_UNSUPPORTED;
+  size_t total = 0;
+  for (int32_t i = 0; i < planes; ++i) total += static_cast<size_t>(rowBytes[i]) * rows[i];
+  picture->bytes.resize(total);
+  picture->record = {mapped.format, mapped.width, mapped.height, {}};
+  uint8_t* out = picture->bytes.data();
+  for (int32_t i = 0; i < planes; ++i) {
+    picture->record.planes[i] = {out, rowBytes[i]};
+    for (int32_t y = 0; y < rows[i]; ++y, out += rowBytes[i])
+      std::memcpy(out, lock.row(i, y), static_cast<size_t>(rowBytes[i]));
   }
-  lock->UnlockObject();
-  return hr;
+  return S_OK;
 }
 
 // Video-range YUV (Y 16..235, chroma 16..240) stretched to full range in place, since the CPU
@@ -245,7 +239,7 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, b
     GUID format{};
     CheckHr(frame->GetTexture(&texture), VLOC, "GetTexture");
     CheckHr(frame->GetValueSet(&values), VLOC, "GetValueSet");
-    CheckHr(values->GetValueData(FrameFormat, &GuidValueType, &format, 16), VLOC, "FrameFormat");
+    CheckHr(vmdx::GetValue(values, FrameFormat, GuidValueType, &format), VLOC, "FrameFormat");
     D3DSURFACE_DESC desc{};
     CheckHr(texture->GetLevelDesc(0, &desc), VLOC, "GetLevelDesc");
     ComPtr<IDirect3DTexture9> target;
@@ -269,27 +263,20 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, b
     ComPtr<IVideoFrame> captured;
     CheckHr(CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), surface.Get(), IID_IVideoFrame, &captured, &format),
             VLOC, "CaptureRenderTargetAsVideoCpuFrame");
-    ComPtr<ILockObject> lock;
-    ComPtr<IValueSet> capturedValues;
-    CheckHr(captured.As(&lock), VLOC, "ILockObject");
-    CheckHr(captured->GetValueSet(&capturedValues), VLOC, "GetValueSet");
-    CheckHr(lock->LockObject(0x11), VLOC, "LockObject");
-    CpuVidFrameMemory record{};
-    HRESULT hr = capturedValues->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record,
-                                              sizeof record);
+    vmdx::FrameMemoryLock lock;
+    CheckHr(lock.Open(captured.Get(), vmdx::kLockRead), VLOC, "captured frame");
+    CpuVidFrameMemory record = lock.memory();
     std::vector<uint8_t> own;
-    if (SUCCEEDED(hr) && videoRange) {
+    if (videoRange) {
       // The captured memory is the frame's, locked for reading: expand a copy.
       const int64_t rowBytes = std::min<int64_t>(std::abs(record.planes[0].pitch), int64_t{record.width} * 8);
       own.resize(static_cast<size_t>(rowBytes) * record.height);
       for (int32_t y = 0; y < record.height; ++y)
-        std::memcpy(own.data() + y * rowBytes, record.planes[0].data + y * record.planes[0].pitch,
-                    static_cast<size_t>(rowBytes));
+        std::memcpy(own.data() + y * rowBytes, lock.row(0, y), static_cast<size_t>(rowBytes));
       record.planes[0] = {own.data(), rowBytes};
       ExpandVideoRange(record);
     }
-    if (SUCCEEDED(hr)) hr = ToPngPixels(record, layout, pixels);
-    lock->UnlockObject();
+    const HRESULT hr = ToPngPixels(record, layout, pixels);
     *width = record.width;
     *height = record.height;
     return CheckHr(hr, VLOC, "captured frame");
@@ -356,12 +343,12 @@ int RunFramesCommand(int argc, char** argv) {
   VarnicaFrameRate rate{25, 1, 0, 0};
   int32_t frameCount = 0;
   hr = decoder->GetValueSet(&sourceValues);
-  if (SUCCEEDED(hr)) hr = sourceValues->GetValueData(FrameFormat, &GuidValueType, &sourceFormat, 16);
-  if (SUCCEEDED(hr)) hr = sourceValues->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8);
-  if (SUCCEEDED(hr)) hr = sourceValues->GetValueData(FrameCountProperty, &Int32ValueType, &frameCount, 4);
-  if (SUCCEEDED(hr)) sourceValues->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24);
+  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameFormat, GuidValueType, &sourceFormat);
+  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameSizeProperty, FrameSizeValueType, &size);
+  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameCountProperty, Int32ValueType, &frameCount);
+  if (SUCCEEDED(hr)) vmdx::GetValue(sourceValues, FrameRateProperty, FrameRateProperty, &rate);
   int32_t range = ColorRange_Full;
-  if (SUCCEEDED(hr)) sourceValues->GetValueData(ColorRangeProperty, &Int32ValueType, &range, 4);
+  if (SUCCEEDED(hr)) vmdx::GetValue(sourceValues, ColorRangeProperty, Int32ValueType, &range);
   if (FAILED(hr)) {
     std::fprintf(stderr, "vmdx frames: %s does not describe itself (%s)\n", options.source.c_str(), HrText(hr).c_str());
     return 1;

@@ -15,6 +15,7 @@
 #include <vector>
 #include <wrl/client.h>
 
+#include "VarnicaFrameAccess.h"
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Diagnostics.h"
 #include "Error.h"
@@ -112,20 +113,12 @@ HRESULT Convert(const CpuVidFrameMemory& source, const CpuVidFrameMemory& target
 
 // Reads every mapped row of a GPU frame into memory, under a read lock.
 HRESULT ReadThroughLock(IMediaDirectX9VideoFrame* frame, std::vector<uint8_t>& into) {
-  ComPtr<ILockObject> lock;
-  ComPtr<IValueSet> values;
-  HRESULT hr = frame->QueryInterface(IID_ILockObject, &lock);
-  if (SUCCEEDED(hr)) hr = frame->GetValueSet(&values);
-  if (SUCCEEDED(hr)) hr = lock->LockObject(0x11);
+  vmdx::FrameMemoryLock lock;
+  const HRESULT hr = lock.Open(frame, vmdx::kLockRead);
   if (FAILED(hr)) return hr;
-  CpuVidFrameMemory r{};
-  hr = values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &r, sizeof r);
-  if (SUCCEEDED(hr)) {
-    const size_t rowBytes = into.size() / static_cast<size_t>(r.height);
-    for (int32_t y = 0; y < r.height; ++y)
-      std::memcpy(into.data() + y * rowBytes, r.planes[0].data + y * r.planes[0].pitch, rowBytes);
-  }
-  lock->UnlockObject();
+  const int32_t height = lock.memory().height;
+  const size_t rowBytes = into.size() / static_cast<size_t>(height);
+  for (int32_t y = 0; y < height; ++y) std::memcpy(into.data() + y * rowBytes, lock.row(0, y), rowBytes);
   return hr;
 }
 
@@ -177,26 +170,15 @@ void BenchSize(DX9Context& context, int32_t w, int32_t h, int runs) {
     return;
   }
   {
-    ComPtr<ILockObject> lock;
-    ComPtr<IValueSet> values;
-    CpuVidFrameMemory r{};
-    frame.As(&lock);
-    frame.As(&values);
-    lock->LockObject(0x2);
-    values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &r, sizeof r);
-    Fill(r);
-    lock->UnlockObject();
+    vmdx::FrameMemoryLock lock;
+    if (SUCCEEDED(lock.Open(frame.Get(), LockAccess_Write))) Fill(lock.memory());
   }
-  frame->SetEnabledLockAccess(0x11);
+  frame->SetEnabledLockAccess(vmdx::kLockRead);
   CpuVidFrameMemory source{};
   {
-    ComPtr<ILockObject> lock;
-    ComPtr<IValueSet> values;
-    frame.As(&lock);
-    frame.As(&values);
-    lock->LockObject(0x11);
-    values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &source, sizeof source);
-    lock->UnlockObject();  // own memory: the record stays valid while the frame lives
+    vmdx::FrameMemoryLock lock;
+    lock.Open(frame.Get(), vmdx::kLockRead);
+    source = lock.memory();  // own memory: the record stays valid while the frame lives
   }
 
   std::vector<uint8_t> unpackedMemory, nativeMemory;

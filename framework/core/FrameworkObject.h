@@ -7,9 +7,20 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <wrl/client.h>
 #include "FrameworkError.h"
 
 namespace vfw {
+
+// A new object (created with its count at 1) owned by a ComPtr. mingw-w64's ComPtr::Attach takes
+// a reference of its own, unlike the Windows SDK's, so the new reference is adopted here instead.
+template <class T, class... Args>
+Microsoft::WRL::ComPtr<T> MakeOwned(Args&&... args) {
+  Microsoft::WRL::ComPtr<T> owned;
+  *owned.GetAddressOf() = new T(std::forward<Args>(args)...);
+  return owned;
+}
 
 // Text out-parameters: a null buffer returns the length; a buffer shorter than the text is
 // E_INVALIDARG; a terminator is added only when the buffer is longer than the text.

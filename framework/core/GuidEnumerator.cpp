@@ -14,7 +14,7 @@ HRESULT GuidEnumerator::Create(std::vector<GUID> elements, REFIID iid, void** pp
   vfw::CheckPointer(ppv, FW_LOC, "ppv");
   *ppv = nullptr;
   Microsoft::WRL::ComPtr<GuidEnumerator> enumerator;
-  enumerator.Attach(new GuidEnumerator(std::move(elements)));
+  *enumerator.GetAddressOf() = new GuidEnumerator(std::move(elements));  // adopts the first reference
   return enumerator->QueryInterface(iid, ppv);
 }
 

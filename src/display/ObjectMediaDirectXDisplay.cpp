@@ -1,3 +1,4 @@
+#include "VarnicaFrameAccess.h"
 #include "ObjectMediaDirectXDisplay.h"
 
 #include "ComServer.h"
@@ -65,7 +66,7 @@ HRESULT MediaDirectXDisplay::Create0(IValueSet* settings) {
     if (created_) ThrowError(E_FAIL, VLOC, "Already created");
     ThrowIfDisposed("Create0", VLOC);
     HWND window = nullptr;
-    CheckHr(settings->GetValueData(CHwndProperty, &CHwndProperty, &window, sizeof window), VLOC,
+    CheckHr(vmdx::GetValue(settings, CHwndProperty, CHwndProperty, &window), VLOC,
             "CHwndProperty required");
     if (!IsWindow(window)) ThrowError(E_INVALIDARG, VLOC, "CHwndProperty with invalid hwnd");
     deviceWindow_ = window;

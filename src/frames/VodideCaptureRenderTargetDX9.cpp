@@ -4,6 +4,7 @@
 
 #include "Diagnostics.h"
 #include "Error.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -49,7 +50,7 @@ HRESULT CaptureRenderTargetAsDirectXFrame(IDirect3DDevice9* device, IDirect3DSur
     ComPtr<IMediaDirectX9VideoFrame> frame;
     CheckHr(CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame), VLOC,
             "CreateMediaDirectX9VideoFrame");
-    CheckHr(frame->CreateSurf1(&frameFormat, target.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, 0x11), VLOC,
+    CheckHr(frame->CreateSurf1(&frameFormat, target.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead), VLOC,
             "CreateSurf1");
     return CheckHr(frame->QueryInterface(iid, ppFrame), VLOC, "query");
   });
@@ -91,7 +92,7 @@ HRESULT CaptureRenderTargetAsVideoCpuFrame(IDirect3DDevice9* device, IDirect3DSu
     record.planes[0] = {static_cast<uint8_t*>(locked.pBits), locked.Pitch};
     record.format = FrameFormatFor(Given(format) ? &native : nullptr, desc.Format);
 
-    CheckHr(frame->SetEnabledLockAccess(0x11), VLOC, "SetEnabledLockAccess");
+    CheckHr(frame->SetEnabledLockAccess(vmdx::kLockRead), VLOC, "SetEnabledLockAccess");
     // The CPU frame keeps the locked copy alive: its memory is the frame's pixels.
     CheckHr(frame->ShareVideoFrameCpuMemory(copy.Get(), 0, &record), VLOC, "ShareVideoFrameCpuMemory");
     CheckHr(frame->Create0(), VLOC, "Create0");

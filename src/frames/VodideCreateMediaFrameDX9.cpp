@@ -4,6 +4,7 @@
 
 #include "Diagnostics.h"
 #include "Error.h"
+#include "VarnicaFrameAccess.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ HRESULT CreateMediaDirectX9VideoFrame(REFIID iid, void** ppFrame, const GUID* fo
     *ppFrame = nullptr;
     const GUID native = NativeFormatOf(format);
     auto frame = NewFrame();
-    CheckHr(frame->CreateTex1(&native, texture, 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11), VLOC,
+    CheckHr(frame->CreateTex1(&native, texture, 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead), VLOC,
             "CreateTex1");
     return CheckHr(frame->QueryInterface(iid, ppFrame), VLOC, "query");
   });

@@ -1,5 +1,7 @@
 #include "VodideCreateTextureFromFrame.h"
 
+#include "VarnicaFrameAccess.h"
+
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Diagnostics.h"
 #include "Error.h"
@@ -10,20 +12,6 @@ constexpr char kSourceFile[] = "src/VodideCreateTextureFromFrame";
 
 // The module's shared pool for uploads. Nothing sets it, so uploads copy on the calling thread.
 CpuThreadPool* const g_uploadThreadPool = nullptr;
-
-// Holds a frame's read lock for a scope.
-class FrameReadLock {
- public:
-  explicit FrameReadLock(ILockObject* lock) : lock_(lock) {}
-  ~FrameReadLock() {
-    if (lock_) lock_->UnlockObject();
-  }
-  FrameReadLock(const FrameReadLock&) = delete;
-  FrameReadLock& operator=(const FrameReadLock&) = delete;
-
- private:
-  ILockObject* lock_;
-};
 
 }  // namespace
 
@@ -39,19 +27,18 @@ HRESULT CreateTextureFromMem(const DX9Context* context, IDirect3DTexture9** text
     else
       CheckHr(GetDirectXNativeMediaFormatFrom(&format, *targetFormat), VLOC, "GetDirectXNativeMediaFormatFrom");
 
-    int32_t rows[kMaxVideoPlanes] = {};
-    int32_t bits[kMaxVideoPlanes] = {};
-    const int32_t planes = GetFormatVideoPlaneLayout(&format, source->width, source->height, kMaxVideoPlanes,
-                                                     nullptr, nullptr, nullptr, bits, rows);
-    if (planes < 1) ThrowErrorF(E_UNSUPPORTED, VLOC, "%s", VarnicaMediaNameOf(&format, 0, 0));
+    // The planes lie one below the other, all with the texture's pitch.
+    CpuVidFrameMemory target{format, source->width, source->height, {}};
     int32_t totalHeight = 0;
-    for (int32_t i = 0; i < planes && i < kMaxVideoPlanes; ++i) totalHeight += rows[i];
+    if (vmdx::StackPlanes(&target, nullptr, 0, &totalHeight) < 1)
+      ThrowErrorF(E_UNSUPPORTED, VLOC, "%s", VarnicaMediaNameOf(&format, 0, 0));
     D3DFORMAT d3dFormat = D3DFMT_UNKNOWN;
     const HRESULT found = GetDirectXFormatFromMedia(&d3dFormat, format);
     if (FAILED(found))
       ThrowErrorF(found, VLOC, "GetDirectXFormatFromMedia( %s )", VarnicaMediaNameOf(&format, 0, 0));
 
-    const bool timing = LogEnabled(LOG_TIMING);
+    // Timing is a trace-level detail: the clock is read only when tracing.
+    const bool timing = LogEnabled(LOG_TRACE);
     const double t0 = timing ? HighResolutionSeconds() : 0.0;
     Microsoft::WRL::ComPtr<IDirect3DTexture9> created;
     CheckHr(context->device->CreateTexture(static_cast<UINT>(source->width), static_cast<UINT>(totalHeight), 1,
@@ -61,21 +48,9 @@ HRESULT CreateTextureFromMem(const DX9Context* context, IDirect3DTexture9** text
     CheckHr(created->GetSurfaceLevel(0, &surface), VLOC, "GetSurfaceLevel");
     const double t1 = timing ? HighResolutionSeconds() : 0.0;
 
-    D3DLOCKED_RECT locked{};
-    CheckHr(surface->LockRect(&locked, nullptr, D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK), VLOC, "Enter");
-    struct Unlock {
-      IDirect3DSurface9* s;
-      ~Unlock() { s->UnlockRect(); }
-    } unlock{surface.Get()};
-
-    // The planes lie one below the other, all with the texture's pitch.
-    CpuVidFrameMemory target{};
-    target.format = format;
-    target.width = source->width;
-    target.height = source->height;
-    target.planes[0] = {static_cast<uint8_t*>(locked.pBits), locked.Pitch};
-    for (int32_t i = 1; i < planes && i < kMaxVideoPlanes; ++i)
-      target.planes[i] = {target.planes[i - 1].data + int64_t{rows[i - 1]} * locked.Pitch, locked.Pitch};
+    const vmdx::LockedRect locked(surface.Get(), D3DLOCK_DISCARD | D3DLOCK_NOSYSLOCK);
+    CheckHr(locked.status(), VLOC, "Enter");
+    vmdx::StackPlanes(&target, locked.bits(), locked.pitch());
     CheckHr(CopyCpuVidFrameMemory(source, &target, ConvertionMode_Direct, g_uploadThreadPool), VLOC,
             "CopyCpuVidFrameMemory");
 
@@ -95,24 +70,14 @@ HRESULT CreateTextureFromFrame(const DX9Context* context, IDirect3DTexture9** te
   return GuardedCall([&] {
     CheckPointer(frame, VLOC, "pFrame");
     CheckPointer(texture, VLOC, "ppTex");
-    Microsoft::WRL::ComPtr<IVarnicaObject> object;
-    Microsoft::WRL::ComPtr<IValueSet> values;
-    if (SUCCEEDED(frame->QueryInterface(IID_IVarnicaObject, &object))) object->GetValueSet(&values);
-
-    Microsoft::WRL::ComPtr<ILockObject> lock;
-    CheckHr(frame->QueryInterface(IID_ILockObject, &lock), VLOC, "Enter");
-    CheckHr(lock->LockObject(0x11), VLOC, "Enter");
-    FrameReadLock hold(lock.Get());
-
-    CpuVidFrameMemory record{};
-    const HRESULT read = values ? values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty,
-                                                       &record, sizeof record)
-                                : E_POINTER;
-    CheckHr(read, VLOC, "Mem.ReadFrom");
+    vmdx::FrameMemoryLock lock;
+    CheckHr(lock.Lock(frame, vmdx::kLockRead), VLOC, "Enter");
+    CheckHr(lock.ReadMemory(), VLOC, "Mem.ReadFrom");
+    CpuVidFrameMemory record = lock.memory();
 
     if (field != nullptr && (field->mode == 1 || field->mode == 2)) {
       int16_t interlace = 0;
-      if (FAILED(values->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2)))
+      if (FAILED(vmdx::GetValue(lock.values(), VideoInterlaceProperty, VideoInterlaceProperty, &interlace)))
         interlace = 0;
       // A progressive frame has no fields: it is uploaded whole.
       if ((interlace & 0xFF) != 0 && (field->field == 1 || field->field == 2)) {

@@ -1,3 +1,4 @@
+#include "VarnicaFrameAccess.h"
 #include "VodideGetFrame.h"
 
 #include "Diagnostics.h"
@@ -23,7 +24,7 @@ void CheckArguments(const DX9Context* context, void** ppFrame, IVideoDecoder* de
 // with FrameFormat replaced. Otherwise the source's own set serves as it is.
 ComPtr<IValueSet> FrameSettingsFor(IValueSet* sourceValues) {
   GUID format{};
-  if (FAILED(sourceValues->GetValueData(FrameFormat, &GuidValueType, &format, 16))) return sourceValues;
+  if (FAILED(vmdx::GetValue(sourceValues, FrameFormat, GuidValueType, &format))) return sourceValues;
   GUID unpacked{}, native{}, unpackedNative{};
   if (FAILED(GetDirectXUnpackedMediaFormatFrom(&unpacked, format)) ||
       FAILED(GetDirectXNativeMediaFormatFrom(&native, format)) ||
@@ -42,7 +43,7 @@ ComPtr<IValueSet> FrameSettingsFor(IValueSet* sourceValues) {
     if (SUCCEEDED(sourceValues->GetValueData(*key, &type, data, size)))
       CheckHr(settings->SetValueData(*key, &type, data, size), VLOC, "SetValueData");
   }
-  CheckHr(settings->SetValueData(FrameFormat, &GuidValueType, &unpacked, 16), VLOC, "SetFormat");
+  CheckHr(vmdx::SetValue(settings, FrameFormat, GuidValueType, unpacked), VLOC, "SetFormat");
   return settings;
 }
 
@@ -57,7 +58,7 @@ ComPtr<IMediaDirectX9VideoFrame> UploadAsFrame(const DX9Context* context, IVideo
   CheckHr(CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame), VLOC,
           "CreateMediaDirectX9VideoFrame");
   ComPtr<IValueSet> settings = FrameSettingsFor(sourceValues.Get());
-  CheckHr(frame->CreateTex2(texture.Get(), 0, settings.Get(), 0x11), VLOC, "CreateTex1");
+  CheckHr(frame->CreateTex2(texture.Get(), 0, settings.Get(), vmdx::kLockRead), VLOC, "CreateTex1");
   return frame;
 }
 
@@ -85,10 +86,10 @@ HRESULT GetDirectXFrame(const DX9Context* context, REFIID iid, void** ppFrame, I
     }
     ComPtr<IValueSet> request;
     CheckHr(CreateClassObject(CLSID_ValueSet, IID_IValueSet, &request), VLOC, "Initialize");
-    CheckHr(request->SetValueData(FrameFormat, &GuidValueType, format, 16), VLOC, "SetFormat");
-    CheckHr(request->SetValueData(TimecodeProperty, &TimecodeValueType, timecode, 24), VLOC, "SetTimeCode");
+    CheckHr(vmdx::SetValue(request, FrameFormat, GuidValueType, *format), VLOC, "SetFormat");
+    CheckHr(vmdx::SetValue(request, TimecodeProperty, TimecodeValueType, *timecode), VLOC, "SetTimeCode");
     if (frameSize != nullptr)
-      CheckHr(request->SetValueData(FrameSizeProperty, &FrameSizeValueType, frameSize, 8), VLOC, "SetFrameSize");
+      CheckHr(vmdx::SetValue(request, FrameSizeProperty, FrameSizeValueType, *frameSize), VLOC, "SetFrameSize");
     ComPtr<IVideoFrame> source;
     CheckHr(decoder->GetFrame(request.Get(), IID_IVideoFrame, &source), VLOC, "GetFrame");
     ComPtr<IMediaDirectX9VideoFrame> frame = UploadAsFrame(context, source.Get(), field);

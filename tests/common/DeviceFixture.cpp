@@ -21,14 +21,10 @@ std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DSurface9* surf
                                                                D3DPOOL_SYSTEMMEM, &copy, nullptr));
   if (!copy) return {};
   EXPECT_HRESULT_SUCCEEDED(device->GetRenderTargetData(surface, copy.Get()));
-  D3DLOCKED_RECT locked{};
   std::vector<uint32_t> pixels(desc.Width * desc.Height);
-  if (FAILED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) return {};
-  for (UINT y = 0; y < desc.Height; ++y) {
-    std::memcpy(&pixels[y * desc.Width], static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch,
-                desc.Width * 4);
-  }
-  copy->UnlockRect();
+  const vmdx::LockedRect locked(copy.Get(), D3DLOCK_READONLY);
+  if (FAILED(locked.status())) return {};
+  for (UINT y = 0; y < desc.Height; ++y) std::memcpy(&pixels[y * desc.Width], locked.scanline(y), desc.Width * 4);
   return pixels;
 }
 
@@ -47,6 +43,7 @@ int ChannelDistance(uint32_t a, uint32_t b) {
 }
 
 void DeviceFixture::SetUp() {
+  openAtStart_ = OpenObjects();
   if (!context_.direct3DEx) GTEST_SKIP() << "no Direct3D 9Ex factory (d3d9.dll or Direct3DCreate9Ex missing)";
   const HRESULT hr = context_.InitializeOffscreenDevice(OffscreenDeviceSettings{});
   if (FAILED(hr) || !context_.device) {
@@ -55,6 +52,7 @@ void DeviceFixture::SetUp() {
 }
 
 void DeviceFixture::TearDown() {
+  EXPECT_EQ(openAtStart_, OpenObjects()) << "module objects left open";
   if (context_.device) ReleaseDevice(context_);
 }
 
@@ -67,26 +65,26 @@ void DeviceFixture::ReleaseDevice(DX9Context& context) {
   }
 }
 
+ComPtr<IDirect3DTexture9> DeviceFixture::CreateTexture(uint32_t width, uint32_t height, D3DFORMAT format, DWORD usage,
+                                                       D3DPOOL pool) {
+  ComPtr<IDirect3DTexture9> texture;
+  EXPECT_HR(S_OK, context_.device->CreateTexture(width, height, 1, usage, format, pool, &texture, nullptr))
+      << "CreateTexture " << format;
+  return texture;
+}
+
 ComPtr<IDirect3DTexture9> DeviceFixture::MakeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
                                                      const std::vector<uint32_t>& pixels) {
-  ComPtr<IDirect3DTexture9> texture;
-  EXPECT_HRESULT_SUCCEEDED(context_.device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format,
-                                                          D3DPOOL_DEFAULT, &texture, nullptr));
+  ComPtr<IDirect3DTexture9> texture = CreateTexture(width, height, format, D3DUSAGE_DYNAMIC);
   if (!texture) return texture;
-  D3DLOCKED_RECT locked{};
-  EXPECT_HRESULT_SUCCEEDED(texture->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD));
-  for (uint32_t y = 0; y < height; ++y) {
-    std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &pixels[y * width], width * 4);
-  }
-  texture->UnlockRect(0);
+  const vmdx::LockedRect locked(texture.Get(), 0, D3DLOCK_DISCARD);
+  EXPECT_HR(S_OK, locked.status());
+  for (uint32_t y = 0; locked.bits() && y < height; ++y) std::memcpy(locked.scanline(y), &pixels[y * width], width * 4);
   return texture;
 }
 
 ComPtr<IDirect3DTexture9> DeviceFixture::MakeRenderTarget(uint32_t width, uint32_t height) {
-  ComPtr<IDirect3DTexture9> texture;
-  EXPECT_HRESULT_SUCCEEDED(context_.device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
-                                                          D3DPOOL_DEFAULT, &texture, nullptr));
-  return texture;
+  return CreateTexture(width, height, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
 }
 
 std::vector<uint32_t> DeviceFixture::DrawFullTarget(IDirect3DTexture9* target, IDirect3DPixelShader9* shader) {

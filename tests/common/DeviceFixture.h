@@ -1,5 +1,6 @@
-// GPU test fixture: a real offscreen device in a DX9Context, skipped with the reason when the
-// machine gives none; at the end the device's last Release must return 0.
+// GPU test fixture of every suite: a real offscreen device in a DX9Context, skipped with the
+// reason when the machine gives none; at the end the device's last Release must return 0 and the
+// module's open-object count must be back where it started.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include "TestSupport.h"
 #include "VodideDX9Context.h"
 
 namespace vmdxtest {
@@ -23,7 +25,7 @@ std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DTexture9* text
 int ChannelDistance(uint32_t a, uint32_t b);
 
 class DeviceFixture : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override;
 
@@ -31,6 +33,9 @@ class DeviceFixture : public ::testing::Test {
   // the test made on the device must be released first.
   void ReleaseDevice(DX9Context& context);
 
+  // An empty one-level texture.
+  Microsoft::WRL::ComPtr<IDirect3DTexture9> CreateTexture(uint32_t width, uint32_t height, D3DFORMAT format,
+                                                           DWORD usage, D3DPOOL pool = D3DPOOL_DEFAULT);
   // A dynamic texture filled with pixels (row-major, width x height).
   Microsoft::WRL::ComPtr<IDirect3DTexture9> MakeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
                                                          const std::vector<uint32_t>& pixels);
@@ -39,6 +44,7 @@ class DeviceFixture : public ::testing::Test {
   std::vector<uint32_t> DrawFullTarget(IDirect3DTexture9* target, IDirect3DPixelShader9* shader);
 
   DX9Context context_;
+  int openAtStart_ = 0;
 };
 
 }  // namespace vmdxtest

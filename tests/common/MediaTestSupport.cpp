@@ -1,22 +1,9 @@
+#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace mediatest {
-
-LockedRecord::LockedRecord(IUnknown* frame, uint32_t flags) {
-  if (FAILED(frame->QueryInterface(IID_ILockObject, &lock_))) return;
-  lockResult = lock_->LockObject(flags);
-  if (FAILED(lockResult)) return;
-  ComPtr<IValueSet> values;
-  frame->QueryInterface(IID_IValueSet, &values);
-  if (values) readResult = values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record,
-                                                sizeof record);
-}
-
-LockedRecord::~LockedRecord() {
-  if (lock_ && SUCCEEDED(lockResult)) lock_->UnlockObject();
-}
 
 ComPtr<IVideoDecoder> OpenDecoder(const char* source) {
   ComPtr<IVideoDecoder> decoder;
@@ -30,12 +17,12 @@ ComPtr<IVideoDecoder> OpenDecoder(const char* source) {
 ComPtr<IValueSet> Request(const GUID& format, int64_t frame, int32_t width, int32_t height) {
   ComPtr<IValueSet> request;
   EXPECT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &request));
-  request->SetValueData(FrameFormat, &GuidValueType, &format, 16);
+  vmdx::SetValue(request, FrameFormat, GuidValueType, format);
   const VarnicaTimecode timecode{frame, 25, 1, 0, 0};
-  request->SetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24);
+  vmdx::SetValue(request, TimecodeProperty, TimecodeValueType, timecode);
   if (width > 0) {
     const VarnicaFrameSize size{width, height};
-    request->SetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8);
+    vmdx::SetValue(request, FrameSizeProperty, FrameSizeValueType, size);
   }
   return request;
 }

@@ -3,23 +3,28 @@
 #include <wrl/client.h>
 
 #include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 namespace mediatest {
 
-// Locks a frame with flags and reads its CPU memory record; unlocks when it goes.
+// A frame held open in a test: the frame-memory guard, the results of its two steps, and pixel
+// addressing.
 class LockedRecord {
  public:
-  LockedRecord(IUnknown* frame, uint32_t flags = 0x11);
-  ~LockedRecord();
+  explicit LockedRecord(IUnknown* frame, uint32_t access = vmdx::kLockRead) {
+    lockResult = lock_.Lock(frame, access);
+    if (SUCCEEDED(lockResult)) readResult = lock_.ReadMemory();
+    record = lock_.memory();
+  }
   HRESULT lockResult = E_FAIL;
   HRESULT readResult = E_FAIL;
   CpuVidFrameMemory record{};
   const uint8_t* Pixel(int plane, int x, int bytesPerPixel, int y) const {
-    return record.planes[plane].data + y * record.planes[plane].pitch + x * bytesPerPixel;
+    return lock_.row(plane, y) + x * bytesPerPixel;
   }
 
  private:
-  Microsoft::WRL::ComPtr<ILockObject> lock_;
+  vmdx::FrameMemoryLock lock_;
 };
 
 Microsoft::WRL::ComPtr<IVideoDecoder> OpenDecoder(const char* source);

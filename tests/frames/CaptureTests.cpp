@@ -1,8 +1,9 @@
 // Textures, surfaces and render targets as frames, and decoder frames fetched onto the GPU.
 #include <cstring>
 
+#include "VarnicaFrameAccess.h"
 #include "DeviceFixture.h"
-#include "FakeFrames.h"
+#include "FakeCpuFrame.h"
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideCreateMediaFrameDX9.h"
 #include "VodideGetFrame.h"
@@ -27,18 +28,18 @@ struct Capture : DeviceFixture {
     ComPtr<IValueSet> values;
     EXPECT_HR(S_OK, object->GetValueSet(&values));
     GUID format{};
-    EXPECT_HR(S_OK, values->GetValueData(FrameFormat, &GuidValueType, &format, 16));
+    EXPECT_HR(S_OK, vmdx::GetValue(values, FrameFormat, GuidValueType, &format));
     return format;
   }
   // The first pixel of a GPU frame, read through its lock.
   static uint32_t FirstPixel(IMediaDirectX9VideoFrame* frame) {
     ComPtr<ILockObject> lock;
     EXPECT_HR(S_OK, frame->QueryInterface(IID_ILockObject, &lock));
-    EXPECT_HR(S_OK, lock->LockObject(0x11));
+    EXPECT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
     ComPtr<IValueSet> values;
     EXPECT_HR(S_OK, frame->GetValueSet(&values));
     CpuVidFrameMemory memory{};
-    EXPECT_HR(S_OK, values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &memory, 88));
+    EXPECT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &memory));
     uint32_t pixel = 0;
     if (memory.planes[0].data) std::memcpy(&pixel, memory.planes[0].data, 4);
     EXPECT_HR(S_OK, lock->UnlockObject());
@@ -106,11 +107,11 @@ TEST_F(Capture, FramesFromTexturesAndSurfacesAreNativeAndReadable) {
   const VarnicaTimecode timecode{99, 25, 1, 0, 0};
   ComPtr<IVideoFrame> general;
   ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IVideoFrame, &general, &MediaFormat_RGBA8, surface.Get(), nullptr,
-                                                nullptr, &timecode, nullptr, nullptr, 0x11));
+                                                nullptr, &timecode, nullptr, nullptr, vmdx::kLockRead));
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, general->GetValueSet(&values));
   VarnicaTimecode read{};
-  ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &read, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &read));
   EXPECT_EQ(99, read.frame);
   void* refused = nullptr;
   EXPECT_HR(E_NOINTERFACE, CreateMediaDirectX9VideoFrame(IID_IValue, &refused, &MediaFormat_RGBA8, texture.Get()));
@@ -121,10 +122,9 @@ TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
   FakeDecoder decoder;
   decoder.frame = FakeCpuFrame::Make(MediaFormat_RGBA8, 64, 1080, VideoInterlace_TopFieldFirst);
   const VarnicaPixelAspectRatio ratio{4, 3};
-  ASSERT_HR(S_OK, decoder.frame->Values()->SetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType,
-                                                        &ratio, 16));
+  ASSERT_HR(S_OK, vmdx::SetValue(decoder.frame->Values(), PixelAspectRatioProperty, PixelAspectRatioValueType, ratio));
   const VarnicaTimecode decoded{1, 25, 1, 0, 0};
-  ASSERT_HR(S_OK, decoder.frame->Values()->SetValueData(TimecodeProperty, &TimecodeValueType, &decoded, 24));
+  ASSERT_HR(S_OK, vmdx::SetValue(decoder.frame->Values(), TimecodeProperty, TimecodeValueType, decoded));
 
   const VarnicaTimecode asked{250, 25, 1, 0, 0};
   const FieldSelect second{2, 2};
@@ -133,20 +133,20 @@ TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
                                   &MediaFormat_RGBA8, &second));
   EXPECT_EQ(0, decoder.frame->LockCount());
   GUID requested{};
-  ASSERT_HR(S_OK, decoder.lastRequest->GetValueData(FrameFormat, &GuidValueType, &requested, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(decoder.lastRequest, FrameFormat, GuidValueType, &requested));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, requested));
   EXPECT_HR(S_FALSE, decoder.lastRequest->HasValue(FrameSizeProperty));
 
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, frame->GetValueSet(&values));
   VarnicaFrameSize size{};
-  ASSERT_HR(S_OK, values->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameSizeProperty, FrameSizeValueType, &size));
   EXPECT_EQ(540, size.height);
   VarnicaTimecode timecode{};
-  ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
   EXPECT_EQ(250, timecode.frame);
   VarnicaPixelAspectRatio readRatio{};
-  ASSERT_HR(S_OK, values->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &readRatio, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, PixelAspectRatioProperty, PixelAspectRatioValueType, &readRatio));
   EXPECT_EQ(4, readRatio.numerator);
 
   // The first form takes the caller's request as it is, and the decoder's timecode.
@@ -155,9 +155,9 @@ TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
                                   &whole));
   ComPtr<IValueSet> wholeValues;
   ASSERT_HR(S_OK, whole->GetValueSet(&wholeValues));
-  ASSERT_HR(S_OK, wholeValues->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(wholeValues, FrameSizeProperty, FrameSizeValueType, &size));
   EXPECT_EQ(1080, size.height);
-  ASSERT_HR(S_OK, wholeValues->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(wholeValues, TimecodeProperty, TimecodeValueType, &timecode));
   EXPECT_EQ(1, timecode.frame);
 }
 
@@ -188,11 +188,11 @@ TEST_F(Capture, CpuCaptureHoldsACopy) {
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, FormatOf(frame.Get())));
   ComPtr<ILockObject> lock;
   ASSERT_HR(S_OK, frame.As(&lock));
-  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, frame->GetValueSet(&values));
   CpuVidFrameMemory memory{};
-  ASSERT_HR(S_OK, values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &memory, 88));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &memory));
   EXPECT_EQ(24, memory.width);
   EXPECT_EQ(12, memory.height);
   uint32_t last = 0;

@@ -3,6 +3,7 @@
 // into the upload's format; single fields; formats without a GPU form are refused whole.
 #include <vector>
 
+#include "VarnicaFrameAccess.h"
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "DeviceFixture.h"
 #include "Error.h"
@@ -118,7 +119,7 @@ TEST_F(DecoderThroughGpu, FieldsOfTheInterlacedClipAreItsEvenAndOddRows) {
     ComPtr<IValueSet> values;
     ASSERT_HR(S_OK, gpu->GetValueSet(&values));
     VarnicaTimecode timecode{};
-    ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+    ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
     EXPECT_EQ(9, timecode.frame);
   }
   // The two fields differ where the box moved between them.

@@ -3,15 +3,16 @@
 #include <thread>
 #include <vector>
 
-#include "HostDevice.h"
+#include "DeviceFixture.h"
 #include "IMediaDirectX9VideoFrame.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
 
 namespace {
 
-struct FrameLock : HostDeviceTest {
+struct FrameLock : vmdxtest::DeviceFixture {
   ComPtr<IMediaDirectX9VideoFrame> NewFrame() {
     ComPtr<IMediaDirectX9VideoFrame> frame;
     EXPECT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
@@ -30,18 +31,18 @@ struct FrameLock : HostDeviceTest {
   void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
     ComPtr<IDirect3DSurface9> surface;
     ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
-    ASSERT_HR(S_OK, device_->ColorFill(surface.Get(), nullptr, color));
+    ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, color));
   }
 };
 
 TEST_F(FrameLock, RenderTargetIsReadThroughAStagingCopyMadeOnce) {
-  auto texture = MakeTexture(48, 20, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  auto texture = CreateTexture(48, 20, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   Fill(texture.Get(), D3DCOLOR_ARGB(0xFF, 0x10, 0x80, 0xF0));
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
   auto lock = Lock(frame);
 
-  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   CpuVidFrameMemory memory{};
   ASSERT_HR(S_OK, ReadMemory(frame, &memory));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8Alt, memory.format));
@@ -62,19 +63,19 @@ TEST_F(FrameLock, RenderTargetIsReadThroughAStagingCopyMadeOnce) {
 
   // The copy is kept: drawing after the first mapping does not show through the frame.
   Fill(texture.Get(), D3DCOLOR_ARGB(0xFF, 0, 0, 0));
-  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   ASSERT_HR(S_OK, ReadMemory(frame, &memory));
   EXPECT_EQ(0xF0, memory.planes[0].data[0]);
   ASSERT_HR(S_OK, lock->UnlockObject());
 }
 
 TEST_F(FrameLock, SecondPlaneFollowsTheFirstInTheSurface) {
-  auto texture = MakeTexture(64, 2 * 40, D3DFMT_A8, D3DUSAGE_DYNAMIC);
+  auto texture = CreateTexture(64, 2 * 40, D3DFMT_A8, D3DUSAGE_DYNAMIC);
   auto frame = NewFrame();
   ASSERT_HR(S_OK, frame->CreateTex1(&MediaFormat_YUV422SemiPlanar8, texture.Get(), 0, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, 0x11));
+                                    nullptr, nullptr, vmdx::kLockRead));
   auto lock = Lock(frame);
-  ASSERT_HR(S_OK, lock->LockObject(0x1));
+  ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
   CpuVidFrameMemory memory{};
   ASSERT_HR(S_OK, ReadMemory(frame, &memory));
   EXPECT_EQ(40, memory.height);
@@ -87,12 +88,12 @@ TEST_F(FrameLock, SecondPlaneFollowsTheFirstInTheSurface) {
 // Writes a frame through a write lock, then reads the texture back through a second frame.
 template <class Pixel>
 void WriteThenRead(FrameLock& test, D3DFORMAT format, const GUID& mediaFormat, Pixel value) {
-  auto texture = test.MakeTexture(8, 4, format, D3DUSAGE_DYNAMIC);
+  auto texture = test.CreateTexture(8, 4, format, D3DUSAGE_DYNAMIC);
   auto writer = test.NewFrame();
   ASSERT_HR(S_OK, writer->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     0x22));
+                                     vmdx::kLockWrite));
   auto writeLock = FrameLock::Lock(writer);
-  ASSERT_HR(S_OK, writeLock->LockObject(0x22));
+  ASSERT_HR(S_OK, writeLock->LockObject(vmdx::kLockWrite));
   CpuVidFrameMemory memory{};
   ASSERT_HR(S_OK, FrameLock::ReadMemory(writer, &memory));
   for (int y = 0; y < 4; ++y)
@@ -102,9 +103,9 @@ void WriteThenRead(FrameLock& test, D3DFORMAT format, const GUID& mediaFormat, P
 
   auto reader = test.NewFrame();
   ASSERT_HR(S_OK, reader->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     0x11));
+                                     vmdx::kLockRead));
   auto readLock = FrameLock::Lock(reader);
-  ASSERT_HR(S_OK, readLock->LockObject(0x11));
+  ASSERT_HR(S_OK, readLock->LockObject(vmdx::kLockRead));
   ASSERT_HR(S_OK, FrameLock::ReadMemory(reader, &memory));
   Pixel read{};
   std::memcpy(&read, memory.planes[0].data + 3 * memory.planes[0].pitch + 7 * sizeof(Pixel), sizeof read);
@@ -125,13 +126,13 @@ TEST_F(FrameLock, WriteLocksReachDynamicTextures) {
 }
 
 TEST_F(FrameLock, LockingRules) {
-  auto texture = MakeTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_DYNAMIC);
+  auto texture = CreateTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_DYNAMIC);
   auto frame = NewFrame();
   auto lock = Lock(frame);
   ObserverCapture capture;
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x1));
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Read));
   EXPECT_TRUE(capture.Contains("Frame not created yet"));
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x13));
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockAccessDefault));
 
   struct Step {
     enum { kLock, kUnlock } op;
@@ -165,7 +166,7 @@ TEST_F(FrameLock, LockingRules) {
   EXPECT_TRUE(capture.Contains("Lock()"));
 
   // With the initial mask 0x13 a lock succeeds but the mapping refuses: read or write is unclear.
-  ASSERT_HR(S_OK, lock->LockObject(0x1));
+  ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
   CpuVidFrameMemory memory{};
   capture.Clear();
   EXPECT_HR(E_ACCESSDENIED, ReadMemory(frame, &memory));
@@ -176,11 +177,11 @@ TEST_F(FrameLock, LockingRules) {
 }
 
 TEST_F(FrameLock, LockedFrameRefusesSettersAndDispose) {
-  auto texture = MakeTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  auto texture = CreateTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
   auto lock = Lock(frame);
-  ASSERT_HR(S_OK, lock->LockObject(0x11));
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   ObserverCapture capture;
   const VarnicaTimecode timecode{5, 25, 1, 0, 0};
   EXPECT_HR(E_ACCESSDENIED, frame->SetTimecode(&timecode));
@@ -195,24 +196,24 @@ TEST_F(FrameLock, LockedFrameRefusesSettersAndDispose) {
   ASSERT_HR(S_OK, lock->UnlockObject());
   EXPECT_HR(S_OK, frame->SetTimecode(&timecode));
   EXPECT_HR(S_OK, disposable->Dispose());
-  EXPECT_HR(E_DISPOSED, lock->LockObject(0x11));
+  EXPECT_HR(E_DISPOSED, lock->LockObject(vmdx::kLockRead));
   EXPECT_TRUE(capture.Contains("LockObject: MediaDirectX9VideoFrame is disposed"));
 }
 
 TEST_F(FrameLock, ReadersOnSeveralThreadsShareOneMapping) {
-  auto texture = MakeTexture(256, 64, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
+  auto texture = CreateTexture(256, 64, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   Fill(texture.Get(), D3DCOLOR_ARGB(0x80, 1, 2, 3));
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, 0x11));
+  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
   auto lock = Lock(frame);
   constexpr int kThreads = 6;
   std::vector<CpuVidFrameMemory> seen(kThreads);
   std::vector<HRESULT> results(kThreads, E_FAIL);
-  ASSERT_HR(S_OK, lock->LockObject(0x11));  // keeps the mapping alive across the readers
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));  // keeps the mapping alive across the readers
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
-      HRESULT hr = lock->LockObject(0x11);
+      HRESULT hr = lock->LockObject(vmdx::kLockRead);
       if (SUCCEEDED(hr)) hr = ReadMemory(frame, &seen[i]);
       const HRESULT unlocked = lock->UnlockObject();
       results[i] = FAILED(hr) ? hr : unlocked;

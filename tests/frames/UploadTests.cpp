@@ -8,7 +8,7 @@
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "DeviceFixture.h"
 #include "Error.h"
-#include "FakeFrames.h"
+#include "FakeCpuFrame.h"
 #include "VodideCreateTextureFromFrame.h"
 
 using Microsoft::WRL::ComPtr;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <wrl/client.h>
 
+#include "VarnicaFrameAccess.h"
 #include "TestSupport.h"
 
 using Microsoft::WRL::ComPtr;
@@ -16,20 +17,20 @@ TEST(CoreValueSet, StoresTypedValuesExactly) {
   ComPtr<IValueSet> set;
   ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &set));
   const int32_t seven = 7;
-  ASSERT_HR(S_OK, set->SetValueData(kKey, &Int32ValueType, &seven, 4));
+  ASSERT_HR(S_OK, vmdx::SetValue(set, kKey, Int32ValueType, seven));
   EXPECT_EQ(1, set->GetCount());
   EXPECT_EQ(4, set->GetValueData(kKey, &Int32ValueType, nullptr, 0));  // the size
   int32_t read = 0;
-  EXPECT_HR(E_INVALIDARG, set->GetValueData(kKey, &FloatValueType, &read, 4));
+  EXPECT_HR(E_INVALIDARG, vmdx::GetValue(set, kKey, FloatValueType, &read));
   EXPECT_HR(E_INVALIDARG, set->GetValueData(kKey, &Int32ValueType, &read, 8));
-  ASSERT_HR(S_OK, set->GetValueData(kKey, &Int32ValueType, &read, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, kKey, Int32ValueType, &read));
   EXPECT_EQ(7, read);
 
   ComPtr<IValue> value;
   ASSERT_HR(S_OK, set->GetValue(kKey, IID_IValue, &value));
   const GUID other = {0x9, 0, 0, {0}};
   ASSERT_HR(S_OK, set->SetValue(other, value.Get()));
-  ASSERT_HR(S_OK, set->GetValueData(other, &Int32ValueType, &read, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, other, Int32ValueType, &read));
   EXPECT_EQ(7, read);
 
   ComPtr<IEnumeratorGUID> keys;

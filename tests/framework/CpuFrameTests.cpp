@@ -1,6 +1,7 @@
 // CommonMediaVideoCpuFrame: own and shared memory, the lock rules, its value set.
 #include <atomic>
 
+#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
 
 using Microsoft::WRL::ComPtr;
@@ -51,7 +52,7 @@ TEST(CpuFrame, OwnMemoryFollowsThePlaneLayoutWithAlignedPitches) {
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, frame->GetValueSet(&values));
   VarnicaFrameSize size{};
-  ASSERT_HR(S_OK, values->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameSizeProperty, FrameSizeValueType, &size));
   EXPECT_EQ(1921, size.width);
   EXPECT_EQ(37, size.height);
 }
@@ -65,7 +66,7 @@ TEST(CpuFrame, RefusedCreatesChangeNothing) {
   EXPECT_TRUE(capture.Contains("Create0: neither shared memory nor FrameFormat and FrameSizeProperty"));
   ComPtr<ILockObject> lock;
   ASSERT_HR(S_OK, frame.As(&lock));
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x11));
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(vmdx::kLockRead));
   EXPECT_TRUE(capture.Contains("Frame not created yet"));
 
   ASSERT_HR(S_OK, frame->Create1(&MediaFormat_RGBA8, 8, 8));
@@ -78,8 +79,8 @@ TEST(CpuFrame, Create0MakesOwnMemoryFromTheValueSet) {
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, frame.As(&values));
   const VarnicaFrameSize size{33, 7};
-  ASSERT_HR(S_OK, values->SetValueData(FrameFormat, &GuidValueType, &MediaFormat_YUV422Packed10, 16));
-  ASSERT_HR(S_OK, values->SetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::SetValue(values, FrameFormat, GuidValueType, MediaFormat_YUV422Packed10));
+  ASSERT_HR(S_OK, vmdx::SetValue(values, FrameSizeProperty, FrameSizeValueType, size));
   ASSERT_HR(S_OK, frame->Create0());
   LockedRecord locked(frame.Get());
   ASSERT_HR(S_OK, locked.readResult);
@@ -94,7 +95,7 @@ TEST(CpuFrame, SharedMemoryKeepsItsOwnerAliveUntilTheFrameGoes) {
   CpuVidFrameMemory record{MediaFormat_RGBA8Alt, 16, 3, {{pixels, 64}}};
   {
     auto frame = NewFrame();
-    ASSERT_HR(S_OK, frame->SetEnabledLockAccess(0x11));
+    ASSERT_HR(S_OK, frame->SetEnabledLockAccess(vmdx::kLockRead));
     ASSERT_HR(S_OK, frame->ShareVideoFrameCpuMemory(&owner, 0, &record));
     ASSERT_HR(S_OK, frame->Create0());
     EXPECT_EQ(2u, owner.refs.load());
@@ -134,24 +135,24 @@ TEST(CpuFrame, FirstLockFixesTheAccessOfLaterLocks) {
   ASSERT_HR(S_OK, frame.As(&values));
   CpuVidFrameMemory record{};
   EXPECT_HR(E_ACCESSDENIED,
-            values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record, 88));
+            vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &record));
   EXPECT_TRUE(capture.Contains("CVideoFrameCpuMemoryProperty only available if the frame locked"));
 
-  ASSERT_HR(S_OK, frame->SetEnabledLockAccess(0x11));
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x0));    // neither read nor write
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x2));    // not enabled
-  ASSERT_HR(S_OK, lock->LockObject(0x11));
-  ASSERT_HR(S_OK, lock->LockObject(0x1));
-  EXPECT_HR(E_ACCESSDENIED, frame->SetEnabledLockAccess(0x13));
+  ASSERT_HR(S_OK, frame->SetEnabledLockAccess(vmdx::kLockRead));
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0));    // neither read nor write
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Write));    // not enabled
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
+  ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
+  EXPECT_HR(E_ACCESSDENIED, frame->SetEnabledLockAccess(vmdx::kLockAccessDefault));
   capture.Clear();
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x2));
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Write));
   EXPECT_TRUE(capture.Contains("Lock()"));
-  EXPECT_HR(S_OK, values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record, 88));
+  EXPECT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &record));
   EXPECT_HR(E_INVALIDARG, values->GetValueData(CVideoFrameCpuMemoryProperty, &GuidValueType, &record, 88));
 
   // Locked: properties and Dispose refused, nothing changed.
   const VarnicaTimecode timecode{5, 25, 1, 0, 0};
-  EXPECT_HR(E_ACCESSDENIED, values->SetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  EXPECT_HR(E_ACCESSDENIED, vmdx::SetValue(values, TimecodeProperty, TimecodeValueType, timecode));
   EXPECT_HR(S_FALSE, values->HasValue(TimecodeProperty));
   ComPtr<IDisposable> disposable;
   ASSERT_HR(S_OK, frame.As(&disposable));
@@ -162,16 +163,16 @@ TEST(CpuFrame, FirstLockFixesTheAccessOfLaterLocks) {
   ASSERT_HR(S_OK, lock->UnlockObject());
   EXPECT_HR(S_OK, lock->UnlockObject());  // at count 0 stays at 0
   EXPECT_HR(E_ACCESSDENIED,
-            values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record, 88));
+            vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &record));
   // Unlocked, a write-only frame may be locked for writing.
-  ASSERT_HR(S_OK, frame->SetEnabledLockAccess(0x22));
-  ASSERT_HR(S_OK, lock->LockObject(0x22));
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0x21));
+  ASSERT_HR(S_OK, frame->SetEnabledLockAccess(vmdx::kLockWrite));
+  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockWrite));
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Read | LockAccess_WriteClass));
   ASSERT_HR(S_OK, lock->UnlockObject());
 
   ASSERT_HR(S_OK, disposable->Dispose());
   capture.Clear();
-  EXPECT_HR(E_DISPOSED, lock->LockObject(0x2));
+  EXPECT_HR(E_DISPOSED, lock->LockObject(LockAccess_Write));
   EXPECT_TRUE(capture.Contains("LockObject: CommonMediaVideoCpuFrame is disposed"));
 }
 
@@ -183,7 +184,7 @@ TEST(CpuFrame, PropertiesAreTypedAndFormatAndSizeStayWithTheMemory) {
   ASSERT_HR(S_OK, frame->Create1(&MediaFormat_RGB8, 10, 10));
 
   const VarnicaTimecode timecode{42, 30000, 1001, 0, 0};
-  ASSERT_HR(S_OK, values->SetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  ASSERT_HR(S_OK, vmdx::SetValue(values, TimecodeProperty, TimecodeValueType, timecode));
   VarnicaTimecode readBack{};
   ASSERT_HR(S_OK, values->GetPropertyData(TimecodeProperty, &TimecodeValueType, &readBack, 24));
   EXPECT_EQ(0, std::memcmp(&timecode, &readBack, 24));
@@ -191,20 +192,20 @@ TEST(CpuFrame, PropertiesAreTypedAndFormatAndSizeStayWithTheMemory) {
   EXPECT_HR(E_INVALIDARG, values->SetValueData(VideoInterlaceProperty, &Int32ValueType, &timecode, 2));
 
   const int16_t top = VideoInterlace_TopFieldFirst;
-  ASSERT_HR(S_OK, values->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &top, 2));
+  ASSERT_HR(S_OK, vmdx::SetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, top));
   int16_t interlace = 0;
-  ASSERT_HR(S_OK, values->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
   EXPECT_EQ(top, interlace);
   VarnicaPixelAspectRatio aspect{};
-  ASSERT_HR(S_OK, values->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &aspect, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, PixelAspectRatioProperty, PixelAspectRatioValueType, &aspect));
   EXPECT_EQ(1, aspect.numerator);  // square unless told otherwise
   EXPECT_EQ(88, values->GetPropertySize(CVideoFrameCpuMemoryProperty));
 
-  EXPECT_HR(E_ACCESSDENIED, values->SetValueData(FrameFormat, &GuidValueType, &MediaFormat_RGBA8, 16));
+  EXPECT_HR(E_ACCESSDENIED, vmdx::SetValue(values, FrameFormat, GuidValueType, MediaFormat_RGBA8));
   EXPECT_HR(E_ACCESSDENIED, values->Remove(FrameSizeProperty));
   EXPECT_HR(S_OK, values->Clear());
   GUID format{};
-  ASSERT_HR(S_OK, values->GetValueData(FrameFormat, &GuidValueType, &format, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameFormat, GuidValueType, &format));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGB8, format));
   EXPECT_HR(S_FALSE, values->HasValue(TimecodeProperty));
 }

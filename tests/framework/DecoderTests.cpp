@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
 
 using Microsoft::WRL::ComPtr;
@@ -29,11 +30,11 @@ TEST(Decoder, DescribesTheBuiltinClip) {
   VarnicaFrameRate rate{};
   int16_t interlace = 0;
   int32_t count = 0;
-  ASSERT_HR(S_OK, source->GetValueData(FrameFormat, &GuidValueType, &format, 16));
-  ASSERT_HR(S_OK, source->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
-  ASSERT_HR(S_OK, source->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24));
-  ASSERT_HR(S_OK, source->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
-  ASSERT_HR(S_OK, source->GetValueData(FrameCountProperty, &Int32ValueType, &count, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameFormat, GuidValueType, &format));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameSizeProperty, FrameSizeValueType, &size));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameRateProperty, FrameRateProperty, &rate));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameCountProperty, Int32ValueType, &count));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_YUV422Packed8, format));
   EXPECT_EQ(kWidth, size.width);
   EXPECT_EQ(kHeight, size.height);
@@ -47,19 +48,19 @@ TEST(Decoder, FrameCarriesTheRequestAndTheSourceProperties) {
   auto decoder = OpenDecoder("builtin:interlaced");
   ComPtr<IValueSet> request = Request(MediaFormat_RGBA16, 17, 360, 288);
   const VarnicaTimecode asked{17, 50, 2, 7, 0};
-  ASSERT_HR(S_OK, request->SetValueData(TimecodeProperty, &TimecodeValueType, &asked, 24));
+  ASSERT_HR(S_OK, vmdx::SetValue(request, TimecodeProperty, TimecodeValueType, asked));
   ComPtr<IVideoFrame> frame;
   ASSERT_HR(S_OK, decoder->GetFrame(request.Get(), IID_IVideoFrame, &frame));
   ComPtr<IValueSet> values;
   ASSERT_HR(S_OK, frame->GetValueSet(&values));
   VarnicaTimecode timecode{};
-  ASSERT_HR(S_OK, values->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
   EXPECT_EQ(0, std::memcmp(&asked, &timecode, 24));
   int16_t interlace = 0;
-  ASSERT_HR(S_OK, values->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
   EXPECT_EQ(VideoInterlace_TopFieldFirst, interlace);
   VarnicaFrameRate rate{};
-  ASSERT_HR(S_OK, values->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameRateProperty, FrameRateProperty, &rate));
   EXPECT_EQ(25, rate.numerator);
   LockedRecord locked(frame.Get());
   ASSERT_HR(S_OK, locked.readResult);
@@ -83,7 +84,7 @@ TEST(Decoder, RefusesWhatItCannotDeliverAndReportsWhy) {
   EXPECT_TRUE(capture.Contains("GetFrame: frame 250 is outside the clip of 250 frames"));
   ComPtr<IValueSet> badSize = Request(MediaFormat_RGB8, 0);
   const VarnicaFrameSize size{-4, 10};
-  ASSERT_HR(S_OK, badSize->SetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::SetValue(badSize, FrameSizeProperty, FrameSizeValueType, size));
   EXPECT_HR(E_INVALIDARG, decoder->GetFrame(badSize.Get(), IID_IVideoFrame, &frame));
   EXPECT_HR(E_POINTER, decoder->GetFrame(nullptr, IID_IVideoFrame, &frame));
   EXPECT_EQ(nullptr, frame.Get());

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
 
 using Microsoft::WRL::ComPtr;
@@ -67,11 +68,11 @@ TEST(Y4m, Packed422PassesSamplesThroughAndCarriesTheHeader) {
   VarnicaPixelAspectRatio aspect{};
   int16_t interlace = 0;
   int32_t count = 0;
-  ASSERT_HR(S_OK, source->GetValueData(FrameFormat, &GuidValueType, &format, 16));
-  ASSERT_HR(S_OK, source->GetValueData(FrameRateProperty, &FrameRateProperty, &rate, 24));
-  ASSERT_HR(S_OK, source->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &aspect, 16));
-  ASSERT_HR(S_OK, source->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
-  ASSERT_HR(S_OK, source->GetValueData(FrameCountProperty, &Int32ValueType, &count, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameFormat, GuidValueType, &format));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameRateProperty, FrameRateProperty, &rate));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, PixelAspectRatioProperty, PixelAspectRatioValueType, &aspect));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameCountProperty, Int32ValueType, &count));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_YUV422Packed8, format));
   EXPECT_EQ(30000, rate.numerator);
   EXPECT_EQ(1001, rate.denominator);
@@ -121,7 +122,7 @@ TEST(Y4m, TenBitAndMonoKeepTheirSamples) {
   ComPtr<IValueSet> source;
   ASSERT_HR(S_OK, decoder10->GetValueSet(&source));
   GUID format{};
-  ASSERT_HR(S_OK, source->GetValueData(FrameFormat, &GuidValueType, &format, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameFormat, GuidValueType, &format));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_YUV422Packed10, format));
   auto out = Fetch(decoder10.Get(), MediaFormat_YUV422Packed10, 0);
   LockedRecord locked(out.Get());
@@ -155,7 +156,7 @@ TEST(Y4m, VideoRangeBecomesFullRangeRgb) {
     ComPtr<IValueSet> values;
     int32_t range = -1;
     if (SUCCEEDED(object->QueryInterface(IID_IValueSet, &values)))
-      values->GetValueData(ColorRangeProperty, &Int32ValueType, &range, 4);
+      vmdx::GetValue(values, ColorRangeProperty, Int32ValueType, &range);
     return range;
   };
   ComPtr<IValueSet> source;

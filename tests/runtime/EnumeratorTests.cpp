@@ -1,6 +1,7 @@
 // Enumerators over a property table's keys.
 #include <wrl/client.h>
 
+#include "VarnicaFrameAccess.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXGraphics.h"
 #include "TestSupport.h"
@@ -18,7 +19,7 @@ TEST(Enumerator, WalksTheFrameTableInOrderAndKeepsTheModuleLoaded) {
     ComPtr<IValueSet> set;
     ASSERT_HR(S_OK, frame->GetValueSet(&set));
     const float gain = 2;
-    ASSERT_HR(S_OK, set->SetValueData(GUID{0x5, 0, 0, {0}}, &FloatValueType, &gain, 4));  // not enumerated
+    ASSERT_HR(S_OK, vmdx::SetValue(set, GUID{0x5, 0, 0, {0}}, FloatValueType, gain));  // not enumerated
 
     ComPtr<IEnumeratorGUID> keys;
     ASSERT_HR(S_OK, set->GetEnumerator(IID_IEnumeratorGUID, &keys));

@@ -4,6 +4,7 @@
 #include <string>
 #include <wrl/client.h>
 
+#include "VarnicaFrameAccess.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
@@ -216,7 +217,7 @@ TEST_F(DisplayCreate, ChecksSettingsWindowAndStateInOrder) {
   EXPECT_TRUE(capture.Contains("CHwndProperty required")) << capture.Text();
 
   HWND bogus = reinterpret_cast<HWND>(static_cast<intptr_t>(0x7FFF0001));
-  ASSERT_HR(S_OK, settings->SetValueData(CHwndProperty, &CHwndProperty, &bogus, sizeof bogus));
+  ASSERT_HR(S_OK, vmdx::SetValue(settings, CHwndProperty, CHwndProperty, bogus));
   EXPECT_HR(E_INVALIDARG, display->Create0(settings.Get()));
   EXPECT_TRUE(capture.Contains("CHwndProperty with invalid hwnd"));
 
@@ -225,7 +226,7 @@ TEST_F(DisplayCreate, ChecksSettingsWindowAndStateInOrder) {
   EXPECT_TRUE(capture.Contains("Not created: see Create()"));
 
   HWND desktop = GetDesktopWindow();
-  ASSERT_HR(S_OK, settings->SetValueData(CHwndProperty, &CHwndProperty, &desktop, sizeof desktop));
+  ASSERT_HR(S_OK, vmdx::SetValue(settings, CHwndProperty, CHwndProperty, desktop));
   EXPECT_HR(S_OK, display->Create0(settings.Get()));
   EXPECT_HR(E_FAIL, display->Create0(settings.Get()));
   EXPECT_TRUE(capture.Contains("Already created"));

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <wrl/client.h>
 
+#include "VarnicaFrameAccess.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXGraphics.h"
 #include "TestSupport.h"
@@ -32,27 +33,27 @@ struct FrameValues : ::testing::Test {
 
 TEST_F(FrameValues, DefaultsOfAFreshFrame) {
   VarnicaPixelAspectRatio ratio{7, 7};
-  ASSERT_HR(S_OK, set->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &ratio, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, PixelAspectRatioProperty, PixelAspectRatioValueType, &ratio));
   EXPECT_EQ(1, ratio.numerator);
   EXPECT_EQ(1, ratio.denominator);
   GUID packing{};
-  ASSERT_HR(S_OK, set->GetValueData(FramePackingProperty, &GuidValueType, &packing, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, FramePackingProperty, GuidValueType, &packing));
   EXPECT_TRUE(IsEqualGUID(FramePacking_Default, packing));
   int16_t interlace = 5;
-  ASSERT_HR(S_OK, set->GetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
   EXPECT_EQ(0, interlace);
   VarnicaFrameSize size{9, 9};
-  ASSERT_HR(S_OK, set->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, FrameSizeProperty, FrameSizeValueType, &size));
   EXPECT_EQ(0, size.width);
   EXPECT_EQ(0, size.height);
 
   ObserverCapture capture;
   VarnicaTimecode timecode{};
-  EXPECT_HR(E_FAIL, set->GetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 24));
+  EXPECT_HR(E_FAIL, vmdx::GetValue(set, TimecodeProperty, TimecodeValueType, &timecode));
   EXPECT_TRUE(capture.Contains("TimeCode not defined")) << capture.Text();
   CpuVidFrameMemory memory{};
   EXPECT_HR(E_ACCESSDENIED,
-            set->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &memory, 88));
+            vmdx::GetValue(set, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &memory));
   EXPECT_TRUE(capture.Contains("CVideoFrameCpuMemoryProperty only available if the frame locked"));
 }
 
@@ -60,19 +61,19 @@ TEST_F(FrameValues, PropertiesFollowTheSetters) {
   const VarnicaTimecode timecode{1234, 25, 1, 0, 0};
   ASSERT_HR(S_OK, frame->SetTimecode(&timecode));
   VarnicaTimecode read{};
-  ASSERT_HR(S_OK, set->GetValueData(TimecodeProperty, &TimecodeValueType, &read, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, TimecodeProperty, TimecodeValueType, &read));
   EXPECT_EQ(0, std::memcmp(&timecode, &read, sizeof read));
   ASSERT_HR(S_OK, frame->SetTimecode(nullptr));  // undefined again
-  EXPECT_HR(E_FAIL, set->GetValueData(TimecodeProperty, &TimecodeValueType, &read, 24));
+  EXPECT_HR(E_FAIL, vmdx::GetValue(set, TimecodeProperty, TimecodeValueType, &read));
 
   const VarnicaPixelAspectRatio zero{0, 3};  // a zero part reads as 1:1
   ASSERT_HR(S_OK, frame->SetPixelAspectRatio(&zero));
   VarnicaPixelAspectRatio ratio{};
-  ASSERT_HR(S_OK, set->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &ratio, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, PixelAspectRatioProperty, PixelAspectRatioValueType, &ratio));
   EXPECT_EQ(1, ratio.numerator);
   const VarnicaPixelAspectRatio wide{16, 15};
   ASSERT_HR(S_OK, frame->SetPixelAspectRatio(&wide));
-  ASSERT_HR(S_OK, set->GetValueData(PixelAspectRatioProperty, &PixelAspectRatioValueType, &ratio, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, PixelAspectRatioProperty, PixelAspectRatioValueType, &ratio));
   EXPECT_EQ(16, ratio.numerator);
   EXPECT_EQ(15, ratio.denominator);
 }
@@ -105,18 +106,18 @@ TEST_F(FrameValues, SizesAndTypesComeFromTheTable) {
 TEST_F(FrameValues, TableIsReadOnlyOtherKeysLandInTheHostSet) {
   const GUID format = MediaFormat_RGB8;
   ObserverCapture capture;
-  EXPECT_HR(E_ACCESSDENIED, set->SetValueData(FrameFormat, &GuidValueType, &format, 16));
+  EXPECT_HR(E_ACCESSDENIED, vmdx::SetValue(set, FrameFormat, GuidValueType, format));
   EXPECT_TRUE(capture.Contains("Control_SetValueData")) << capture.Text();
   EXPECT_HR(E_ACCESSDENIED, set->SetPropertyData(FrameFormat, &GuidValueType, &format, 16));
 
   EXPECT_EQ(8, set->GetCount());
   EXPECT_HR(S_FALSE, set->HasValue(kOtherKey));
   const float gain = 0.5f;
-  ASSERT_HR(S_OK, set->SetValueData(kOtherKey, &FloatValueType, &gain, 4));
+  ASSERT_HR(S_OK, vmdx::SetValue(set, kOtherKey, FloatValueType, gain));
   EXPECT_HR(S_OK, set->HasValue(kOtherKey));
   EXPECT_EQ(9, set->GetCount());
   float read = 0;
-  ASSERT_HR(S_OK, set->GetValueData(kOtherKey, &FloatValueType, &read, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, kOtherKey, FloatValueType, &read));
   EXPECT_EQ(gain, read);
   GUID type{};
   VSIZE size = 0;
@@ -145,7 +146,7 @@ TEST_F(FrameValues, ValuesAsObjectsBothWays) {
   EXPECT_HR(E_ACCESSDENIED, set->SetValue(TimecodeProperty, value.Get()));
   ASSERT_HR(S_OK, set->SetValue(kOtherKey, value.Get()));
   VarnicaTimecode read{};
-  ASSERT_HR(S_OK, set->GetValueData(kOtherKey, &TimecodeValueType, &read, 24));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, kOtherKey, TimecodeValueType, &read));
   EXPECT_EQ(77, read.frame);
 
   ComPtr<IValue> copy;
@@ -194,20 +195,20 @@ struct GraphicsValues : ::testing::Test {
 
 TEST_F(GraphicsValues, DefaultsAndRoundTrips) {
   float ipd = 0;
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsIpdProperty, &FloatValueType, &ipd, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsIpdProperty, FloatValueType, &ipd));
   EXPECT_FLOAT_EQ(0.07f, ipd);
   float matrix[9] = {};
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsViewMatrixProperty, &FloatMatrix3x3ValueType, matrix, 36));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsViewMatrixProperty, FloatMatrix3x3ValueType, &matrix));
   const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
   EXPECT_EQ(0, std::memcmp(identity, matrix, sizeof matrix));
   GUID matte{};
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsAlphaMatteProperty, &GuidValueType, &matte, 16));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsAlphaMatteProperty, GuidValueType, &matte));
   EXPECT_TRUE(IsEqualGUID(AlphaMatteBlend, matte));
 
   const float size[2] = {1920, 1080};
-  ASSERT_HR(S_OK, set->SetValueData(GraphicsViewSizeProperty, &GraphicsViewSizeProperty, size, 8));
+  ASSERT_HR(S_OK, vmdx::SetValue(set, GraphicsViewSizeProperty, GraphicsViewSizeProperty, size));
   float read[2] = {};
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsViewSizeProperty, &GraphicsViewSizeProperty, read, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsViewSizeProperty, GraphicsViewSizeProperty, &read));
   EXPECT_EQ(1920.0f, read[0]);
   EXPECT_EQ(1080.0f, read[1]);
   const uint16_t options = 3;
@@ -217,14 +218,14 @@ TEST_F(GraphicsValues, DefaultsAndRoundTrips) {
 
 TEST_F(GraphicsValues, AngularRangeBelowOneRadianMeansTheFullSphere) {
   const float narrow[2] = {0.5f, 2.0f};
-  ASSERT_HR(S_OK, set->SetValueData(GraphicsAngularRangeProperty, &GraphicsAngularRangeProperty, narrow, 8));
+  ASSERT_HR(S_OK, vmdx::SetValue(set, GraphicsAngularRangeProperty, GraphicsAngularRangeProperty, narrow));
   float read[2] = {};
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsAngularRangeProperty, &GraphicsAngularRangeProperty, read, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsAngularRangeProperty, GraphicsAngularRangeProperty, &read));
   EXPECT_EQ(6.2831855f, read[0]);
   EXPECT_EQ(3.1415927f, read[1]);
   const float half[2] = {3.0f, 1.5f};
-  ASSERT_HR(S_OK, set->SetValueData(GraphicsAngularRangeProperty, &GraphicsAngularRangeProperty, half, 8));
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsAngularRangeProperty, &GraphicsAngularRangeProperty, read, 8));
+  ASSERT_HR(S_OK, vmdx::SetValue(set, GraphicsAngularRangeProperty, GraphicsAngularRangeProperty, half));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsAngularRangeProperty, GraphicsAngularRangeProperty, &read));
   EXPECT_EQ(3.0f, read[0]);
   EXPECT_EQ(1.5f, read[1]);
 }
@@ -232,10 +233,10 @@ TEST_F(GraphicsValues, AngularRangeBelowOneRadianMeansTheFullSphere) {
 TEST_F(GraphicsValues, KeysOutsideTheTableCannotBeReadOrWritten) {
   ObserverCapture capture;
   const float gain = 1;
-  EXPECT_HR(E_VALUE_NOT_FOUND, set->SetValueData(kOtherKey, &FloatValueType, &gain, 4));
+  EXPECT_HR(E_VALUE_NOT_FOUND, vmdx::SetValue(set, kOtherKey, FloatValueType, gain));
   EXPECT_TRUE(capture.Contains("Control_SetValueData")) << capture.Text();
   float read = 0;
-  EXPECT_HR(E_VALUE_NOT_FOUND, set->GetValueData(kOtherKey, &FloatValueType, &read, 4));
+  EXPECT_HR(E_VALUE_NOT_FOUND, vmdx::GetValue(set, kOtherKey, FloatValueType, &read));
   EXPECT_HR(S_FALSE, set->HasValue(kOtherKey));
   EXPECT_HR(E_FAIL, set->Remove(GraphicsIpdProperty));
   EXPECT_TRUE(capture.Contains("Control_Remove"));
@@ -249,7 +250,7 @@ TEST_F(GraphicsValues, WrongSizeOnWriteChangesNothing) {
   EXPECT_HR(E_INVALIDARG, set->SetValueData(GraphicsIpdProperty, &FloatValueType, ipd, 8));
   EXPECT_TRUE(capture.Contains("Set Property data-value with wrong arguments")) << capture.Text();
   float read = 0;
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsIpdProperty, &FloatValueType, &read, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsIpdProperty, FloatValueType, &read));
   EXPECT_FLOAT_EQ(0.07f, read);
 }
 
@@ -260,7 +261,7 @@ TEST_F(GraphicsValues, ValueObjectsWriteOnlyRowsTypedByTheirOwnKey) {
   ASSERT_HR(S_OK, value->SetValue(&GraphicsViewSizeProperty, size, 8));
   ASSERT_HR(S_OK, set->SetValue(GraphicsViewSizeProperty, value.Get()));
   float read[2] = {};
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsViewSizeProperty, &GraphicsViewSizeProperty, read, 8));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsViewSizeProperty, GraphicsViewSizeProperty, &read));
   EXPECT_EQ(640.0f, read[0]);
 
   // The ipd row is typed as a float value, not by its key: a value object cannot reach it.
@@ -270,7 +271,7 @@ TEST_F(GraphicsValues, ValueObjectsWriteOnlyRowsTypedByTheirOwnKey) {
   EXPECT_HR(E_INVALIDARG, set->SetValue(GraphicsIpdProperty, value.Get()));
   EXPECT_TRUE(capture.Contains("SetValue")) << capture.Text();
   float unchanged = 0;
-  ASSERT_HR(S_OK, set->GetValueData(GraphicsIpdProperty, &FloatValueType, &unchanged, 4));
+  ASSERT_HR(S_OK, vmdx::GetValue(set, GraphicsIpdProperty, FloatValueType, &unchanged));
   EXPECT_FLOAT_EQ(0.07f, unchanged);
 
   ComPtr<IValue> out;

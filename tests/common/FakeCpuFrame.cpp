@@ -1,34 +1,41 @@
-#include "FakeFrames.h"
+#include "FakeCpuFrame.h"
 
 using Microsoft::WRL::ComPtr;
 
 ComPtr<FakeCpuFrame> FakeCpuFrame::Make(const GUID& format, int32_t width, int32_t height, int16_t interlace,
                                         int32_t padding) {
-  ComPtr<FakeCpuFrame> frame;
-  frame.Attach(new FakeCpuFrame());
-  frame->record_.format = format;
-  frame->record_.width = width;
-  frame->record_.height = height;
+  CpuVidFrameMemory record{format, width, height, {}};
   int32_t rowBytes[kMaxVideoPlanes] = {};
   int32_t rows[kMaxVideoPlanes] = {};
   const int32_t planes =
       GetFormatVideoPlaneLayout(&format, width, height, kMaxVideoPlanes, nullptr, rowBytes, nullptr, nullptr, rows);
+  std::vector<std::vector<uint8_t>> owned;
   for (int32_t i = 0; i < planes; ++i) {
     const int64_t pitch = rowBytes[i] + padding;
-    frame->planes_.emplace_back(static_cast<size_t>(pitch * rows[i]), uint8_t{0});
-    frame->record_.planes[i] = {frame->planes_.back().data(), pitch};
+    owned.emplace_back(static_cast<size_t>(pitch * rows[i]), uint8_t{0});
+    record.planes[i] = {owned.back().data(), pitch};
   }
+  ComPtr<FakeCpuFrame> frame = Over(record);
+  frame->planes_ = std::move(owned);  // the buffers keep their addresses
+  EXPECT_HR(S_OK, vmdx::SetValue(frame->values_, VideoInterlaceProperty, VideoInterlaceProperty, interlace));
+  return frame;
+}
+
+ComPtr<FakeCpuFrame> FakeCpuFrame::Over(const CpuVidFrameMemory& record) {
+  ComPtr<FakeCpuFrame> frame;
+  *frame.GetAddressOf() = new FakeCpuFrame();  // adopts the first reference (mingw's Attach adds one)
+  frame->record_ = record;
   EXPECT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &frame->values_));
-  EXPECT_HR(S_OK, frame->values_->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &interlace, 2));
-  EXPECT_HR(S_OK, frame->values_->SetValueData(FrameFormat, &GuidValueType, &format, 16));
+  EXPECT_HR(S_OK, vmdx::SetValue(frame->values_, FrameFormat, GuidValueType, record.format));
   frame->Publish();
   return frame;
 }
 
 void FakeCpuFrame::Publish() {
-  EXPECT_HR(S_OK, values_->SetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, &record_,
-                                        sizeof record_));
+  EXPECT_HR(S_OK, vmdx::SetValue(values_, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, record_));
 }
+
+void FakeCpuFrame::Withdraw() { values_->Remove(CVideoFrameCpuMemoryProperty); }
 
 HRESULT FakeCpuFrame::QueryInterface(REFIID iid, void** ppv) {
   if (IsEqualGUID(iid, IID_ILockObject)) {
@@ -50,14 +57,15 @@ ULONG FakeCpuFrame::Release() {
   return left;
 }
 
-HRESULT FakeCpuFrame::LockObject(uint32_t) {
+HRESULT FakeCpuFrame::LockObject(uint32_t flags) {
   if (FAILED(refuseLock)) return refuseLock;
-  ++locks_;
+  lastLockFlags = flags;
+  ++locks;
   return S_OK;
 }
 
 HRESULT FakeCpuFrame::UnlockObject() {
-  if (locks_ > 0) --locks_;
+  ++unlocks;
   return S_OK;
 }
 

@@ -1,17 +1,20 @@
-// Small stand-ins for the CPU frames and decoders a host hands to the module: a frame over a
-// record in memory that counts its locks, and a decoder that hands out such frames.
+// The CPU frame and decoder a host hands to the module, as every suite fakes them: a lockable
+// frame whose value set (the core's own) holds its memory record, format and interlace value,
+// counting the locks it is given and the references it hands out.
 #pragma once
 #include <vector>
 #include <wrl/client.h>
 
 #include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
 
-// A lockable CPU frame whose value set holds its record and interlace value.
 class FakeCpuFrame final : public ILockObject, public IVideoFrame {
  public:
   // Owns zeroed planes laid out for format (each plane's pitch = its row bytes + padding).
   static Microsoft::WRL::ComPtr<FakeCpuFrame> Make(const GUID& format, int32_t width, int32_t height,
                                                    int16_t interlace = 0, int32_t padding = 0);
+  // Over memory the test owns.
+  static Microsoft::WRL::ComPtr<FakeCpuFrame> Over(const CpuVidFrameMemory& record);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
@@ -21,16 +24,26 @@ class FakeCpuFrame final : public ILockObject, public IVideoFrame {
   HRESULT STDMETHODCALLTYPE GetObject(REFGUID, REFIID, void**) override { return E_UNSUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet** valueSet) override;
 
+  IUnknown* Unknown() { return static_cast<IVideoFrame*>(this); }
   CpuVidFrameMemory& Record() { return record_; }
-  // Stores the record (and anything else in the set) for readers.
+  // Stores the record for readers (after the test changed it).
   void Publish();
+  // Takes the record out of the value set: reading the frame's memory then fails.
+  void Withdraw();
   IValueSet* Values() { return values_.Get(); }
-  int LockCount() const { return locks_; }
+  // Locks held now.
+  int LockCount() const { return locks - unlocks; }
+  // Every lock given back and no reference but the test's own left.
+  bool Balanced() const { return locks == unlocks && refs_ == 1; }
+
   HRESULT refuseLock = S_OK;
+  uint32_t lastLockFlags = 0;
+  int locks = 0;
+  int unlocks = 0;
 
  private:
+  FakeCpuFrame() = default;
   ULONG refs_ = 1;
-  int locks_ = 0;
   CpuVidFrameMemory record_{};
   std::vector<std::vector<uint8_t>> planes_;
   Microsoft::WRL::ComPtr<IValueSet> values_;
