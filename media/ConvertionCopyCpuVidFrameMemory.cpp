@@ -11,7 +11,7 @@
 #include "ConvertionCopyYUVFrameCpu.h"
 
 namespace {
-constexpr const char* kSourceFile = "media/ConvertionCopyCpuVidFrameMemory.cpp";
+constexpr char kSourceFile[] = "src/ConvertionCopyCpuVidFrameMemory";
 constexpr uint32_t kPacked = ConvertionFlag_SameSize | ConvertionFlag_Direct | ConvertionFlag_Repack;
 }  // namespace
 

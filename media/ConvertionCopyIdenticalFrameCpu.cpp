@@ -8,7 +8,7 @@
 #include "ConvertionCopyRows.h"
 
 namespace {
-constexpr const char* kSourceFile = "media/ConvertionCopyIdenticalFrameCpu.cpp";
+constexpr char kSourceFile[] = "src/ConvertionCopyIdenticalFrameCpu";
 
 // A long row whose source and target share their alignment: 16-byte aligned loads and stores
 // once the head is copied.

@@ -1,7 +1,7 @@
 #include "ConvertionCopyRows.h"
 
 namespace {
-constexpr const char* kSourceFile = "media/ConvertionCopyRows.cpp";
+constexpr char kSourceFile[] = "src/ConvertionCopyRows";
 
 void CheckPlanes(const convertion::PlaneBytes& planes, const CpuVidFrameMemory& frame, int32_t width) {
   for (int32_t k = 0; k < planes.count; ++k) {

@@ -3,7 +3,7 @@
 #include "Diagnostics.h"
 
 namespace {
-constexpr char kSourceFile[] = "runtime/CEnumeratorStaticGUID";
+constexpr char kSourceFile[] = "src/CEnumeratorStaticGUID";
 
 }  // namespace
 

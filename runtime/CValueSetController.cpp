@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr char kSourceFile[] = "runtime/CValueSetController";
+constexpr char kSourceFile[] = "src/CValueSetController";
 constexpr VSIZE kStackBlock = 1024;
 
 // A data block on the stack up to 1024 bytes, on the heap beyond.

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char kSourceFile[] = "runtime/Diagnostics";
+constexpr char kSourceFile[] = "src/Diagnostics";
 
 // Cached pointer to the observer's print level; the same value is written by whichever
 // thread comes first.

@@ -1,7 +1,9 @@
 // Module entry: static start-up in a fixed order, process attach/detach, the seven exports
-// and the terminate handler.
+// and the terminate handler. This is the module's composition root: it wires every layer
+// together, so it is the one file of runtime/ built on top of the others (see CMakeLists.txt).
 #include <exception>
 #include <new>
+#include <wrl/client.h>
 
 #include "ComServer.h"
 #include "CpuFeatures.h"
@@ -11,7 +13,7 @@
 #include "VodideDirectX9.h"
 
 namespace {
-constexpr char kSourceFile[] = "runtime/Library";
+constexpr char kSourceFile[] = "src/Library";
 }
 
 // The class nodes of the three classes (defined beside each class).
@@ -147,8 +149,8 @@ extern "C" HRESULT WINAPI DLLRegisterBootstrap(IUnknown* clsidRegistry) {
     if (level & LOG_ERROR) LogPrint(LOG_ERROR, VLOC, "clsidRegistry == nullptr\n");
     return E_INVALIDARG;
   }
-  IClsidRegistry* registry = nullptr;
-  const HRESULT hr = clsidRegistry->QueryInterface(IID_IClsidRegistry, reinterpret_cast<void**>(&registry));
+  Microsoft::WRL::ComPtr<IClsidRegistry> registry;
+  const HRESULT hr = clsidRegistry->QueryInterface(IID_IClsidRegistry, reinterpret_cast<void**>(registry.GetAddressOf()));
   if (FAILED(hr)) {
     if (level & LOG_ERROR) LogPrint(LOG_ERROR, VLOC, "clsidRegistry->QueryInterface(IID_IClsidRegistry, ) failed\n");
     return hr;
@@ -164,10 +166,8 @@ extern "C" HRESULT WINAPI DLLRegisterBootstrap(IUnknown* clsidRegistry) {
         LogPrint(LOG_ERROR, VLOC, "Bootstrap Register %s failed - Cat:%s  Group:%s  Class:%s\n", node->name,
                  GuidToText(*node->categoryId).c_str(), GuidToText(*node->groupId).c_str(),
                  GuidToText(*node->classId).c_str());
-      registry->Release();
       return registered;
     }
   }
-  registry->Release();
   return S_OK;
 }

@@ -8,15 +8,13 @@
 #include "NameLock.h"
 
 namespace {
-constexpr char kSourceFile[] = "runtime/ObjectBase";
+constexpr char kSourceFile[] = "src/ObjectBase";
 }
 
 HRESULT STDMETHODCALLTYPE InnerUnknown::QueryInterface(REFIID iid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
-  if (!varnica::SameGuid(iid, IID_IUnknown)) {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
+  *ppv = nullptr;
+  if (!varnica::SameGuid(iid, IID_IUnknown)) return E_NOINTERFACE;
   AddRef();
   *ppv = static_cast<IUnknown*>(this);
   return S_OK;
@@ -24,7 +22,18 @@ HRESULT STDMETHODCALLTYPE InnerUnknown::QueryInterface(REFIID iid, void** ppv) {
 
 ULONG STDMETHODCALLTYPE InnerUnknown::AddRef() { return root->refCount_.fetch_add(1) + 1; }
 
-ULONG STDMETHODCALLTYPE InnerUnknown::Release() { return root->refCount_.fetch_sub(1) - 1; }
+ULONG STDMETHODCALLTYPE InnerUnknown::Release() {
+  uint32_t count = root->refCount_.load();
+  do {
+    if (count == 0) {
+      // One release too many (a host's double release). Said where a debugger sees it; the count
+      // stays 0 instead of wrapping, and the object is not destroyed from under its creator.
+      DebugOutputF("Varnica: Release of an object without references (%p)\n", static_cast<void*>(root));
+      return ~ULONG{0};
+    }
+  } while (!root->refCount_.compare_exchange_weak(count, count - 1));
+  return count - 1;
+}
 
 ObjectRoot::ObjectRoot(const GUID& reportId) : controllingUnknown_(&inner_) {
   inner_.root = this;
@@ -42,6 +51,7 @@ void ObjectRoot::operator delete(void* block) noexcept { ObjectHeapFree(block); 
 
 HRESULT ObjectRoot::QueryInterfaceFromTable(const InterfaceEntry* table, size_t count, REFIID iid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
   IUnknown* found = nullptr;
   if (varnica::SameGuid(iid, IID_IUnknown)) {
     found = this;
@@ -49,10 +59,7 @@ HRESULT ObjectRoot::QueryInterfaceFromTable(const InterfaceEntry* table, size_t 
     for (size_t i = 0; i < count && found == nullptr; ++i)
       if (varnica::SameGuid(*table[i].iid, iid)) found = table[i].cast(this);
   }
-  if (found == nullptr) {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
+  if (found == nullptr) return E_NOINTERFACE;
   found->AddRef();
   *ppv = found;
   return S_OK;

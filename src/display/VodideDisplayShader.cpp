@@ -6,7 +6,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/display/VodideDisplayShader";
+constexpr char kSourceFile[] = "src/VodideDisplayShader";
 }  // namespace
 
 // The plain path: the fixed-function pipeline draws the texture unchanged. The stereo and

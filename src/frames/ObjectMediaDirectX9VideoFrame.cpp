@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr char kSourceFile[] = "VarnicaMediaDirectX9";
+constexpr char kSourceFile[] = "src/ObjectMediaDirectX9VideoFrame";
 constexpr ClassDescriptor kDescriptor{&CLSID_MediaDirectX9VideoFrame, "MediaDirectX9VideoFrame"};
 constexpr uint32_t kAccessBits = LockAccess_Read | LockAccess_Write;
 constexpr uint32_t kClassBits = LockAccess_ReadClass | LockAccess_WriteClass;
@@ -320,19 +320,19 @@ GUID MediaDirectX9VideoFrame::NativeFormatFromSettings(IValueSet* settings, uint
 }
 
 HRESULT MediaDirectX9VideoFrame::SetTimecode(const VarnicaTimecode* timecode) {
-  return SetOptionalProperty("SetTimecode", timecode, timecode_, timecodeDefined_);
+  return SetOptionalProperty("SetTimecode", VLOC, timecode, timecode_, timecodeDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetPixelAspectRatio(const VarnicaPixelAspectRatio* ratio) {
-  return SetOptionalProperty("SetPixelAspectRatio", ratio, pixelAspectRatio_, pixelAspectRatioDefined_);
+  return SetOptionalProperty("SetPixelAspectRatio", VLOC, ratio, pixelAspectRatio_, pixelAspectRatioDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetFrameRate(const VarnicaFrameRate* frameRate) {
-  return SetOptionalProperty("SetFrameRate", frameRate, frameRate_, frameRateDefined_);
+  return SetOptionalProperty("SetFrameRate", VLOC, frameRate, frameRate_, frameRateDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetVideoInterlace(const int16_t* interlace) {
-  return SetOptionalProperty("SetVideoInterlace", interlace, videoInterlace_, videoInterlaceDefined_);
+  return SetOptionalProperty("SetVideoInterlace", VLOC, interlace, videoInterlace_, videoInterlaceDefined_);
 }
 
 HRESULT MediaDirectX9VideoFrame::SetFramePacking(const GUID* framePacking) {

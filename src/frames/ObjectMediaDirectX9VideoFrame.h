@@ -59,10 +59,11 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   void ThrowIfLocked(const char* operation, const SourceLocation& location) const;
   // A property setter: refused when disposed or locked; null makes the property undefined.
   template <class T>
-  HRESULT SetOptionalProperty(const char* operation, const T* value, T& field, bool& defined) {
+  HRESULT SetOptionalProperty(const char* operation, const SourceLocation& location, const T* value, T& field,
+                              bool& defined) {
     return GuardedCall([&] {
-      ThrowIfDisposed(operation, SourceLocation{"VarnicaMediaDirectX9", __LINE__});
-      ThrowIfLocked(operation, SourceLocation{"VarnicaMediaDirectX9", __LINE__});
+      ThrowIfDisposed(operation, location);
+      ThrowIfLocked(operation, location);
       if (value) field = *value;
       defined = value != nullptr;
       return S_OK;

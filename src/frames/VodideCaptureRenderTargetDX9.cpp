@@ -73,7 +73,7 @@ HRESULT CaptureRenderTargetAsVideoCpuFrame(IDirect3DDevice9* device, IDirect3DSu
     if (LogEnabled(LOG_TRACE))
       LogPrint(LOG_TRACE, VLOC, "CaptureRenderTargetAsVideoCpuFrame %dx%d dxfmt:%d %s\n", static_cast<int>(desc.Width),
                static_cast<int>(desc.Height), static_cast<int>(desc.Format),
-               VarnicaMediaNameOf(Given(format) ? &native : nullptr, 0, 0));
+               VarnicaMediaNameOf(&native, 0, 0));
 
     ComPtr<IDirect3DSurface9> copy;
     CheckHr(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,

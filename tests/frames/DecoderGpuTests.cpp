@@ -98,9 +98,7 @@ TEST_F(DecoderThroughGpu, EveryDeliveredFormatArrivesAsItsCpuConversion) {
 }
 
 // The decoder's own format, 4:2:2 packed, is uploaded into its unpacked format (YUVA 4:4:4),
-// which differs from its native one (semi-planar). Disabled until the decoder fetch makes such
-// frames: it fails with "Input-Format YUV422SemiPlanar8: Surface-Format 21 != DxFormat 28"
-// because the new frame takes its format from the source frame's properties.
+// which differs from its native one (semi-planar): the new frame is given the texture's format.
 TEST_F(DecoderThroughGpu, PackedYuv422ArrivesUnpacked) {
   auto decoder = mediatest::OpenDecoder("builtin:progressive");
   ExpectUploadOf(decoder.Get(), MediaFormat_YUV422Packed8, MediaFormat_YUVA444_8);
