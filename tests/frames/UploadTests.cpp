@@ -10,6 +10,7 @@
 #include "Error.h"
 #include "FakeCpuFrame.h"
 #include "VodideCreateTextureFromFrame.h"
+#include "VodideDX9ResourceCache.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -58,21 +59,13 @@ struct TextureBytes {
 
 TextureBytes ReadTexture(IDirect3DTexture9* texture, const PlaneShape& shape) {
   TextureBytes out;
-  ComPtr<IDirect3DSurface9> surface;
-  EXPECT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
-  EXPECT_HR(S_OK, surface->GetDesc(&out.desc));
-  D3DLOCKED_RECT locked{};
-  EXPECT_HR(S_OK, surface->LockRect(&locked, nullptr, D3DLOCK_READONLY));
-  const auto* base = static_cast<const uint8_t*>(locked.pBits);
-  int32_t y0 = 0;
-  for (int32_t p = 0; p < shape.planes; ++p) {
-    for (int32_t y = 0; y < shape.rows[p]; ++y) {
-      const uint8_t* row = base + int64_t{y0 + y} * locked.Pitch;
-      out.rows.emplace_back(row, row + shape.rowBytes[p]);
-    }
-    y0 += shape.rows[p];
-  }
-  surface->UnlockRect();
+  EXPECT_HR(S_OK, texture->GetLevelDesc(0, &out.desc));
+  const vmdx::LockedRect locked(texture, 0, D3DLOCK_READONLY);
+  EXPECT_HR(S_OK, locked.status());
+  uint32_t y0 = 0;
+  for (int32_t p = 0; p < shape.planes; ++p, y0 += shape.rows[p - 1])
+    for (int32_t y = 0; y < shape.rows[p]; ++y)
+      out.rows.emplace_back(locked.scanline(y0 + y), locked.scanline(y0 + y) + shape.rowBytes[p]);
   return out;
 }
 
@@ -180,8 +173,6 @@ TEST_F(Upload, RefusesWithoutDeviceOrPointers) {
   EXPECT_TRUE(capture.Contains("GetDirectXNativeMediaFormatFrom"));
 }
 
-IUnknown* Unknown(const ComPtr<FakeCpuFrame>& frame) { return static_cast<IVideoFrame*>(frame.Get()); }
-
 // Rows of an RGBA8 frame whose bytes name their row.
 ComPtr<FakeCpuFrame> NumberedRows(int16_t interlace, int32_t height) {
   auto frame = FakeCpuFrame::Make(MediaFormat_RGBA8, 16, height, interlace);
@@ -206,7 +197,7 @@ TEST_F(Upload, FieldsOfInterlacedFrames) {
   for (const Case& c : cases) {
     auto frame = NumberedRows(c.interlace, 40);
     ComPtr<IDirect3DTexture9> texture;
-    ASSERT_HR(S_OK, CreateTextureFromFrame(&context_, &texture, Unknown(frame), nullptr, &c.field));
+    ASSERT_HR(S_OK, CreateTextureFromFrame(&context_, &texture, frame->Unknown(), nullptr, &c.field));
     EXPECT_EQ(0, frame->LockCount());
     const TextureBytes bytes = ReadTexture(texture.Get(), ShapeOf(MediaFormat_RGBA8, 16, c.height));
     ASSERT_EQ(c.height, bytes.desc.Height) << "mode " << int(c.field.mode) << " field " << int(c.field.field);
@@ -220,34 +211,53 @@ TEST_F(Upload, TheFramesLockIsReleasedOnEveryWayOut) {
   const GUID unknown = {0xBAD, 0, 0, {0}};
   auto frame = NumberedRows(0, 8);
   ComPtr<IDirect3DTexture9> texture;
-  EXPECT_HR(E_VALUE_NOT_FOUND, CreateTextureFromFrame(&context_, &texture, Unknown(frame), &unknown, nullptr));
+  EXPECT_HR(E_VALUE_NOT_FOUND, CreateTextureFromFrame(&context_, &texture, frame->Unknown(), &unknown, nullptr));
   EXPECT_TRUE(capture.Contains("CreateTextureFromMem"));
   EXPECT_EQ(0, frame->LockCount());
 
   frame->refuseLock = E_ACCESSDENIED;
-  EXPECT_HR(E_ACCESSDENIED, CreateTextureFromFrame(&context_, &texture, Unknown(frame), nullptr, nullptr));
+  EXPECT_HR(E_ACCESSDENIED, CreateTextureFromFrame(&context_, &texture, frame->Unknown(), nullptr, nullptr));
   EXPECT_TRUE(capture.Contains("Enter"));
   EXPECT_EQ(0, frame->LockCount());
   frame->refuseLock = S_OK;
 
   DX9Context empty;
-  EXPECT_HR(E_POINTER, CreateTextureFromFrame(&empty, &texture, Unknown(frame), nullptr, nullptr));
+  EXPECT_HR(E_POINTER, CreateTextureFromFrame(&empty, &texture, frame->Unknown(), nullptr, nullptr));
   EXPECT_EQ(0, frame->LockCount());
   EXPECT_HR(E_POINTER, CreateTextureFromFrame(&context_, &texture, nullptr, nullptr, nullptr));
   EXPECT_TRUE(capture.Contains("pFrame"));
 }
 
-TEST_F(Upload, ContextBindsCpuFramesThroughAnUpload) {
-  auto frame = NumberedRows(1, 24);
+// End to end: a CPU frame bound to a stage is uploaded (converted on the way) and the copy shader
+// draws exactly its pixels.
+TEST_F(Upload, BoundCpuFrameIsDrawnPixelForPixel) {
+  auto frame = FakeCpuFrame::Make(MediaFormat_YUV422Packed8, 32, 8);
+  FillRandom(*frame.Get(), 11);
+  std::vector<std::vector<uint8_t>> expected;  // its A8R8G8B8 texture rows
+  ASSERT_HR(S_OK, ConvertOnCpu(frame->Record(), MediaFormat_YUVA444_8, &expected));
+
   ComPtr<IDirect3DTexture9> texture;
-  ASSERT_HR(S_OK, context_.GetTextureFromFrame(&texture, Unknown(frame), 0xFFFF));  // the option changes nothing
-  D3DSURFACE_DESC desc{};
-  ASSERT_HR(S_OK, texture->GetLevelDesc(0, &desc));
-  EXPECT_EQ(24u, desc.Height);
-  EXPECT_EQ(D3DFMT_A8R8G8B8, desc.Format);
+  ASSERT_HR(S_OK, context_.GetTextureFromFrame(&texture, frame->Unknown(), 0xFFFF));  // the option changes nothing
   EXPECT_EQ(0, frame->LockCount());
-  ASSERT_HR(S_OK, context_.SetTexture(0, Unknown(frame), 0));
-  ASSERT_HR(S_OK, context_.device->SetTexture(0, nullptr));
+  texture.Reset();
+  ASSERT_HR(S_OK, context_.SetTexture(0, frame->Unknown(), 0));
+  for (D3DSAMPLERSTATETYPE state : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER})
+    context_.device->SetSamplerState(0, state, D3DTEXF_POINT);
+  CDX9ResourceCache cache;
+  ComPtr<IDirect3DPixelShader9> copy;
+  ASSERT_HR(S_OK, cache.ObtainPixelShader(context_, PixelShader_Copy, &copy));
+  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(32, 8);
+  const std::vector<uint32_t> drawn = DrawFullTarget(target.Get(), copy.Get());
+  ASSERT_EQ(32u * 8u, drawn.size());
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 32; ++x) {
+      uint32_t want = 0;
+      std::memcpy(&want, &expected[y][x * 4], 4);
+      ASSERT_EQ(want, drawn[y * 32 + x]) << x << "," << y;
+    }
+  EXPECT_HR(S_OK, context_.UnsetTexture(0));
+  copy.Reset();
+  cache.Close();
 }
 
 }  // namespace
