@@ -7,6 +7,7 @@
 #include "VodideDirectX9Font.h"
 #include "VodideDirectX9Image.h"
 #include "VodideDeviceInfo.h"
+#include "VodideCreateMediaFrameDX9.h"
 #include "VodideDirectX9Present.h"
 
 using Microsoft::WRL::ComPtr;
@@ -22,53 +23,6 @@ D3DSURFACE_DESC BackBufferDesc(IDirect3DDevice9Ex* device) {
   if (back) back->GetDesc(&desc);
   return desc;
 }
-
-// A GPU frame that only gives a texture (possibly none).
-class TextureFrame final : public IMediaDirectX9VideoFrame {
- public:
-  explicit TextureFrame(IDirect3DTexture9* texture) : texture_(texture) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
-    if (varnica::SameGuid(iid, IID_IUnknown) || varnica::SameGuid(iid, IID_IMediaDirectX9VideoFrame)) {
-      *ppv = static_cast<IMediaDirectX9VideoFrame*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs_; }  // lives on the test's stack
-  HRESULT STDMETHODCALLTYPE GetObject(REFGUID, REFIID, void**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetValueSet(IValueSet**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateTex1(const GUID*, IDirect3DTexture9*, uint32_t, const VarnicaPixelAspectRatio*,
-                                       const int16_t*, const VarnicaTimecode*, const VarnicaFrameRate*, const GUID*,
-                                       uint32_t) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateSurf1(const GUID*, IDirect3DSurface9*, const VarnicaPixelAspectRatio*,
-                                        const int16_t*, const VarnicaTimecode*, const VarnicaFrameRate*, const GUID*,
-                                        uint32_t) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateTex2(IDirect3DTexture9*, uint32_t, IValueSet*, uint32_t) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateSurf2(IDirect3DSurface9*, IValueSet*, uint32_t) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetTimecode(const VarnicaTimecode*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetPixelAspectRatio(const VarnicaPixelAspectRatio*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFrameRate(const VarnicaFrameRate*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetVideoInterlace(const int16_t*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFramePacking(const GUID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTexture(IDirect3DTexture9** texture) override {
-    *texture = texture_;
-    if (texture_) texture_->AddRef();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetSurface(IDirect3DSurface9**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetEnabledLockAccess(uint32_t) override { return E_NOTIMPL; }
-
- private:
-  IDirect3DTexture9* texture_;
-  ULONG refs_ = 1;
-};
 
 TEST_F(DeviceFixture, OffscreenDeviceIsLoggedAtTraceLevel) {
   D3DCAPS9 caps{};
@@ -236,10 +190,11 @@ TEST_F(DeviceFixture, VertexBuffersAndHelpersWithoutDevice) {
 
 TEST_F(DeviceFixture, FrameTexturesAreBound) {
   ComPtr<IDirect3DTexture9> texture = MakeTexture(2, 2, D3DFMT_A8R8G8B8, {1, 2, 3, 4});
-  TextureFrame none(nullptr);
-  TextureFrame some(texture.Get());
+  ComPtr<IMediaDirectX9VideoFrame> none, some;  // a frame not created yet has no texture
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &none));
+  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &some, &MediaFormat_RGBA8, texture.Get()));
   vmdxtest::ObserverCapture capture;
-  EXPECT_HR(E_INVALIDARG, context_.SetTexture(1, static_cast<IMediaDirectX9VideoFrame*>(&none)));
+  EXPECT_HR(E_INVALIDARG, context_.SetTexture(1, none.Get()));
   EXPECT_TRUE(capture.Contains("Frame without Texture"));
   ComPtr<IDirect3DBaseTexture9> bound;
   context_.device->GetTexture(1, &bound);
@@ -247,12 +202,12 @@ TEST_F(DeviceFixture, FrameTexturesAreBound) {
   EXPECT_HR(E_POINTER, context_.SetTexture(1, static_cast<IMediaDirectX9VideoFrame*>(nullptr)));
   EXPECT_TRUE(capture.Contains("pFrame"));
 
-  EXPECT_HR(S_OK, context_.SetTexture(1, static_cast<IMediaDirectX9VideoFrame*>(&some)));
+  EXPECT_HR(S_OK, context_.SetTexture(1, some.Get()));
   context_.device->GetTexture(1, &bound);
   EXPECT_EQ(texture.Get(), bound.Get());
   bound.Reset();
   ComPtr<IDirect3DTexture9> got;
-  EXPECT_HR(S_OK, context_.GetTextureFromFrame(&got, static_cast<IMediaDirectX9VideoFrame*>(&some), 0));
+  EXPECT_HR(S_OK, context_.GetTextureFromFrame(&got, some.Get(), 0));
   EXPECT_EQ(texture.Get(), got.Get());
   EXPECT_HR(S_OK, context_.UnsetTexture(1));
 }
