@@ -245,6 +245,17 @@ void MediaDirectX9VideoFrame::AttachSurface(const GUID* format, IDirect3DSurface
   surfacePool_ = static_cast<uint32_t>(desc.Pool);
 }
 
+void MediaDirectX9VideoFrame::AttachTexture(const GUID* format, IDirect3DTexture9* texture, uint32_t level) {
+  Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
+  CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
+  AttachSurface(format, surface.Get());
+  texture->AddRef();
+  ReleaseAndClear(texture_);
+  texture_ = texture;
+  level_ = level;
+  created_ = true;
+}
+
 HRESULT MediaDirectX9VideoFrame::CreateTex1(const GUID* format, IDirect3DTexture9* texture, uint32_t level,
                                             const VarnicaPixelAspectRatio* pixelAspectRatio,
                                             const int16_t* videoInterlace, const VarnicaTimecode* timecode,
@@ -254,14 +265,7 @@ HRESULT MediaDirectX9VideoFrame::CreateTex1(const GUID* format, IDirect3DTexture
     CheckCreate(texture, "pTex", "CreateTex1", VLOC);
     enabledLockAccess_ = enabledLockAccess;
     ApplyCreateProperties(pixelAspectRatio, videoInterlace, timecode, frameRate, framePacking);
-    Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
-    CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
-    AttachSurface(format, surface.Get());
-    texture->AddRef();
-    ReleaseAndClear(texture_);
-    texture_ = texture;
-    level_ = level;
-    created_ = true;
+    AttachTexture(format, texture, level);
     return S_OK;
   });
 }
@@ -286,14 +290,7 @@ HRESULT MediaDirectX9VideoFrame::CreateTex2(IDirect3DTexture9* texture, uint32_t
     CheckPointer(settings, VLOC, "settings");
     CheckCreate(texture, "pTex", "CreateTex2", VLOC);
     const GUID native = NativeFormatFromSettings(settings, enabledLockAccess);
-    Microsoft::WRL::ComPtr<IDirect3DSurface9> surface;
-    CheckHr(texture->GetSurfaceLevel(level, &surface), VLOC, "GetSurfaceLevel");
-    AttachSurface(&native, surface.Get());
-    texture->AddRef();
-    ReleaseAndClear(texture_);
-    texture_ = texture;
-    level_ = level;
-    created_ = true;
+    AttachTexture(&native, texture, level);
     return S_OK;
   });
 }

@@ -82,6 +82,8 @@ class MediaDirectX9VideoFrame final : public IMediaDirectX9VideoFrame,
   GUID NativeFormatFromSettings(IValueSet* settings, uint32_t enabledLockAccess);
   // Takes the surface as the frame's pixels: format, size, real height.
   void AttachSurface(const GUID* format, IDirect3DSurface9* surface);
+  // Takes level of the texture as the frame's pixels, and the texture with it; the frame is created.
+  void AttachTexture(const GUID* format, IDirect3DTexture9* texture, uint32_t level);
   // Maps the frame's pixels for the CPU once per lock period and fills the record.
   HRESULT ObtainVidFrameMem();
   void UnmapLocked();
