@@ -242,7 +242,6 @@ class Y4mOutput {
   Y4mOutput(uint32_t width, uint32_t height, bool deep, VarnicaFrameRate rate, VarnicaPixelAspectRatio aspect,
             bool limited)
       : width_(width), height_(height), deep_(deep) {
-    _setmode(_fileno(stdout), _O_BINARY);
     char header[256];
     std::snprintf(header, sizeof header, "YUV4MPEG2 W%u H%u F%u:%u Ip A%d:%d %s XCOLORRANGE=%s\n", width, height,
                   static_cast<unsigned>(rate.numerator), static_cast<unsigned>(rate.denominator),
@@ -272,6 +271,7 @@ class Y4mOutput {
         }
     }
     if (!header_.empty()) {
+      _setmode(_fileno(stdout), _O_BINARY);  // the C runtime would turn \n into \r\n
       if (!WriteAll(stdout, header_.data(), header_.size())) return false;
       header_.clear();
     }
