@@ -88,7 +88,8 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vmdx info | frames [options] | lens IN --lens FILE [options]   (vmdx <command> --help)\n");
+  std::fprintf(stderr,
+               "usage: vmdx info | frames [options] | lens IN --lens FILE [options]   (vmdx <command> --help)\n");
   return 2;
 }
 

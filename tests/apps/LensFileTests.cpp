@@ -37,8 +37,9 @@ TEST(LensFile, ExamplesReadAsDocumented) {
 }
 
 TEST(LensFile, FaultsNameTheirLine) {
-  const std::string lens = "source.type radial\nsource.center 1 1\nsource.focal 5 5\nsource.k0 1\nsource.k1 1\n"
-                           "target.type rectilinear\ntarget.focal 5 5\n";
+  const std::string lens =
+      "source.type radial\nsource.center 1 1\nsource.focal 5 5\nsource.k0 1\nsource.k1 1\n"
+      "target.type rectilinear\ntarget.focal 5 5\n";
   struct Case {
     std::string text;
     std::string message;
