@@ -3,6 +3,7 @@
 //
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
 //   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
+//   vmdx lens    a clip re-projected from one lens into another on the GPU (LensCommand.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
+#include "LensCommand.h"
 #include "VarnicaMedia.h"
 #include "VodideDeviceInfo.h"
 
@@ -86,7 +88,8 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vmdx info | frames [options]   (vmdx frames --help for its options)\n");
+  std::fprintf(stderr,
+               "usage: vmdx info | frames [options] | lens IN --lens FILE [options]   (vmdx <command> --help)\n");
   return 2;
 }
 
@@ -97,5 +100,6 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "info") return Info();
   if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
+  if (command == "lens") return RunLensCommand(argc - 1, argv + 1);
   return Usage();
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CommonMediaVideoCpuFrame.h"
+#include "FisheyeScene.h"
 #include "TestPattern.h"
 #include "Y4mReader.h"
 
@@ -53,6 +54,25 @@ class BuiltinClip final : public ClipSource {
     // Drawn at the asked size, so every size is sharp.
     return RenderTestPattern(w, h, frame, interlace != VideoInterlace_Progressive);
   }
+};
+
+// A labelled grid and straight lines drifting across a wall, seen through a 180-degree radial
+// lens: ten seconds of 1920 x 1920 frames, the fisheye's circle touching the frame's sides.
+class FisheyeClip final : public ClipSource {
+ public:
+  FisheyeClip() {
+    format = MediaFormat_YUV422Packed8;
+    width = 1920;
+    height = 1920;
+    rate = {25, 1, 0, 0};
+    frameCount = kBuiltinFrames;
+  }
+  DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override {
+    return renderer_.Render(w, h, frame, FisheyeClipCamera(w, h));
+  }
+
+ private:
+  FisheyeSceneRenderer renderer_;
 };
 
 class Y4mClip final : public ClipSource {
@@ -135,6 +155,8 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
         clip = std::make_unique<BuiltinClip>(false);
       } else if (name == "builtin:interlaced") {
         clip = std::make_unique<BuiltinClip>(true);
+      } else if (name == "builtin:fisheye") {
+        clip = std::make_unique<FisheyeClip>();
       } else if (name.rfind("builtin:", 0) == 0) {
         const std::string text = "Open: unknown built-in clip " + name;
         vfw::Raise(E_INVALIDARG, FW_LOC, text.c_str());

@@ -130,10 +130,16 @@ TEST_F(ShaderFixture, ShadersAreMadeOncePerDevice) {
 TEST_F(ShaderFixture, MissingByteCodeFailsEveryTime) {
   vmdxtest::ObserverCapture capture;
   ComPtr<IDirect3DPixelShader9> shader;
-  EXPECT_TRUE(FAILED(cache_.ObtainPixelShader(context_, PixelShader_FisheyeMap, &shader)));
-  EXPECT_TRUE(FAILED(cache_.ObtainPixelShader(context_, PixelShader_FisheyeMap, &shader)));
-  EXPECT_EQ(nullptr, shader.Get());
-  EXPECT_EQ(2, capture.Count("CreatePixelShader"));
+  // The first id this build carries no byte code for (ids fill up as shaders land).
+  uint32_t missing = 0;
+  while (missing < kPixelShaderCount && PixelShaderTable[missing] != nullptr) ++missing;
+  if (missing < kPixelShaderCount) {
+    const auto id = static_cast<PixelShaderId>(missing);
+    EXPECT_TRUE(FAILED(cache_.ObtainPixelShader(context_, id, &shader)));
+    EXPECT_TRUE(FAILED(cache_.ObtainPixelShader(context_, id, &shader)));
+    EXPECT_EQ(nullptr, shader.Get());
+    EXPECT_EQ(2, capture.Count("CreatePixelShader"));
+  }
   EXPECT_HR(E_POINTER, cache_.ObtainPixelShader(context_, PixelShader_Copy, nullptr));
   EXPECT_TRUE(capture.Contains("ppPS"));
   DX9Context empty;

@@ -1,0 +1,395 @@
+// The remap renderer against a CPU reference of its three filters, its address modes and its
+// state and reference rules.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "LensTestSupport.h"
+#include "VodideCreateMediaFrameDX9.h"
+#include "VodideDX9FisheyeRectify.h"
+#include "VodideDX9Remap.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace vmdxtest;
+
+namespace {
+
+constexpr uint32_t kSourceWidth = 16, kSourceHeight = 12;
+
+// The source: every channel of every texel a different level.
+std::vector<uint32_t> SourcePixels() {
+  std::vector<uint32_t> pixels(kSourceWidth * kSourceHeight);
+  uint32_t state = 12345;
+  for (uint32_t& p : pixels) {
+    state = state * 1664525u + 1013904223u;
+    p = state;
+  }
+  return pixels;
+}
+
+int Channel(uint32_t pixel, int c) { return static_cast<int>((pixel >> (8 * c)) & 0xFF); }
+
+// CPU reference of the source sampler: a texel index through an address mode.
+struct SourceImage {
+  std::vector<uint32_t> pixels;
+  D3DTEXTUREADDRESS address = D3DTADDRESS_CLAMP;
+  uint32_t border = 0;
+
+  static int Fold(int i, int n, D3DTEXTUREADDRESS address) {
+    switch (address) {
+      case D3DTADDRESS_WRAP:
+        return ((i % n) + n) % n;
+      case D3DTADDRESS_MIRROR: {
+        const int k = ((i % (2 * n)) + 2 * n) % (2 * n);
+        return k < n ? k : 2 * n - 1 - k;
+      }
+      default:
+        return std::clamp(i, 0, n - 1);
+    }
+  }
+  uint32_t Texel(int x, int y) const {
+    const int w = kSourceWidth, h = kSourceHeight;
+    if (address == D3DTADDRESS_BORDER && (x < 0 || y < 0 || x >= w || y >= h)) return border;
+    return pixels[Fold(y, h, address) * w + Fold(x, w, address)];
+  }
+  // Point sample at a normalised coordinate.
+  uint32_t Point(double u, double v) const {
+    return Texel(static_cast<int>(std::floor(u * kSourceWidth)), static_cast<int>(std::floor(v * kSourceHeight)));
+  }
+  // What remap shader 5 gives for map coordinate m: sampled half a texel further on.
+  uint32_t Nearest(MapCoordinate m) const { return Point(m.x + 0.5 / kSourceWidth, m.y + 0.5 / kSourceHeight); }
+  uint32_t Bilinear(MapCoordinate m) const {
+    // Half a texel further on and half a texel back to texel centres cancel out.
+    const double x = m.x * kSourceWidth, y = m.y * kSourceHeight;
+    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+    const double fx = x - x0, fy = y - y0;
+    uint32_t out = 0;
+    for (int c = 0; c < 4; ++c) {
+      const double top = Channel(Texel(x0, y0), c) * (1 - fx) + Channel(Texel(x0 + 1, y0), c) * fx;
+      const double bottom = Channel(Texel(x0, y0 + 1), c) * (1 - fx) + Channel(Texel(x0 + 1, y0 + 1), c) * fx;
+      out |= static_cast<uint32_t>(std::lround(top * (1 - fy) + bottom * fy)) << (8 * c);
+    }
+    return out;
+  }
+};
+
+double CatmullRom(double d) {
+  const double a = std::abs(d);
+  if (a <= 1) return 1.5 * a * a * a - 2.5 * a * a + 1;
+  if (a < 2) return -0.5 * a * a * a + 2.5 * a * a - 4 * a + 2;
+  return 0;
+}
+
+uint32_t Normalised(const double sum[4], double total) {
+  uint32_t out = 0;
+  for (int c = 0; c < 4; ++c)
+    out |= static_cast<uint32_t>(std::lround(std::clamp(sum[c] / std::abs(total), 0.0, 255.0))) << (8 * c);
+  return out;
+}
+
+// Shader 6 at map pixel (i, j): 5 x 5 map neighbours (the map mirrored at its edges), each one
+// source texel weighted by its distance from the exact mapped position. False when a texel
+// pick lies too close to a texel edge to be sure which one single precision takes.
+bool CubicGather(const SourceImage& source, const std::vector<MapCoordinate>& map, int mapW, int mapH, int i, int j,
+                 uint32_t* out) {
+  const MapCoordinate centre = map[j * mapW + i];
+  const double cx = centre.x * kSourceWidth, cy = centre.y * kSourceHeight;
+  double sum[4] = {}, total = 0;
+  for (int dy = -2; dy <= 2; ++dy) {
+    for (int dx = -2; dx <= 2; ++dx) {
+      const MapCoordinate m = map[SourceImage::Fold(j + dy, mapH, D3DTADDRESS_MIRROR) * mapW +
+                                  SourceImage::Fold(i + dx, mapW, D3DTADDRESS_MIRROR)];
+      const double px = m.x * kSourceWidth, py = m.y * kSourceHeight;
+      for (double p : {px, py})
+        if (std::abs(p - std::round(p)) < 1e-3) return false;
+      const double weight = CatmullRom(std::floor(px) + 0.5 - cx) * CatmullRom(std::floor(py) + 0.5 - cy);
+      const uint32_t texel = source.Point(m.x, m.y);
+      for (int c = 0; c < 4; ++c) sum[c] += Channel(texel, c) * weight;
+      total += weight;
+    }
+  }
+  *out = Normalised(sum, total);
+  return true;
+}
+
+// Whether shader 5's nearest pick for m is clear of a texel edge.
+bool ClearOfTies(MapCoordinate m) {
+  for (double p : {m.x * double{kSourceWidth} + 0.5, m.y * double{kSourceHeight} + 0.5})
+    if (std::abs(p - std::round(p)) < 1e-3) return false;
+  return true;
+}
+
+class Remap : public LensFixture {
+ protected:
+  void SetUp() override {
+    LensFixture::SetUp();
+    if (IsSkipped()) return;
+    source_.pixels = SourcePixels();
+    sourceTexture_ = MakeTexture(kSourceWidth, kSourceHeight, D3DFMT_A8R8G8B8, source_.pixels);
+    remap_ = std::make_unique<CDX9Remap>(&context_, &cache_);
+    ASSERT_HR(S_OK, remap_->CheckDevice());
+    ASSERT_HR(S_OK, remap_->SetSourceTexture(sourceTexture_.Get()));
+    ASSERT_HR(S_OK, remap_->SetAddressMode(RemapAddress_Clamp));
+  }
+  void TearDown() override {
+    remap_.reset();  // it holds the device through its buffer and textures
+    sourceTexture_.Reset();
+    LensFixture::TearDown();
+  }
+  std::vector<uint32_t> Render(uint32_t width, uint32_t height) {
+    ComPtr<IDirect3DTexture9> target;
+    EXPECT_HR(S_OK, remap_->CreateRemapTexture(&target, width, height, D3DFMT_A8R8G8B8));
+    return target ? ReadBack(context_.device.Get(), target.Get()) : std::vector<uint32_t>{};
+  }
+  // A smooth map: the source turned by 7 degrees and scaled by 0.8 about a point inside it.
+  static std::vector<MapCoordinate> TurnedMap(uint32_t width, uint32_t height) {
+    std::vector<MapCoordinate> map(width * height);
+    const double c = std::cos(0.122) * 0.8, s = std::sin(0.122) * 0.8;
+    for (uint32_t j = 0; j < height; ++j)
+      for (uint32_t i = 0; i < width; ++i) {
+        const double x = i - width / 2.0, y = j - height / 2.0;
+        map[j * width + i] = {static_cast<float>((c * x - s * y + 8.137) / kSourceWidth),
+                              static_cast<float>((s * x + c * y + 6.071) / kSourceHeight)};
+      }
+    return map;
+  }
+
+  SourceImage source_;
+  ComPtr<IDirect3DTexture9> sourceTexture_;
+  std::unique_ptr<CDX9Remap> remap_;
+};
+
+TEST_F(Remap, FiltersFollowTheReference) {
+  constexpr uint32_t kWidth = 20, kHeight = 15;
+  const std::vector<MapCoordinate> coordinates = TurnedMap(kWidth, kHeight);
+  ComPtr<IDirect3DTexture9> map = MakeMap(kWidth, kHeight, coordinates);
+  ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
+  struct Case {
+    int32_t mode;
+    int tolerance;
+  };
+  for (const Case c :
+       {Case{RemapInterpolation_Nearest, 0}, Case{RemapInterpolation_Bilinear, 2}, Case{RemapInterpolation_Cubic, 2}}) {
+    SCOPED_TRACE(testing::Message() << "mode " << c.mode);
+    remap_->SetInterpolation(c.mode);
+    const std::vector<uint32_t> got = Render(kWidth, kHeight);
+    ASSERT_EQ(kWidth * kHeight, got.size());
+    int compared = 0, wrong = 0;
+    for (uint32_t j = 0; j < kHeight; ++j) {
+      for (uint32_t i = 0; i < kWidth; ++i) {
+        const MapCoordinate m = coordinates[j * kWidth + i];
+        uint32_t expected = 0;
+        if (c.mode == RemapInterpolation_Nearest) {
+          if (!ClearOfTies(m)) continue;
+          expected = source_.Nearest(m);
+        } else if (c.mode == RemapInterpolation_Bilinear) {
+          expected = source_.Bilinear(m);
+        } else if (!CubicGather(source_, coordinates, kWidth, kHeight, i, j, &expected)) {
+          continue;
+        }
+        ++compared;
+        if (ChannelDistance(expected, got[j * kWidth + i]) > c.tolerance && wrong++ < 3)
+          ADD_FAILURE() << "pixel " << i << "," << j << std::hex << ": " << got[j * kWidth + i] << " vs " << expected;
+      }
+    }
+    EXPECT_EQ(0, wrong);
+    EXPECT_GT(compared, static_cast<int>(kWidth * kHeight * 9 / 10));
+  }
+}
+
+TEST_F(Remap, AddressModesAndTheBorderColour) {
+  // Coordinates well beyond the source on every side; the last row holds the rectifier's mark
+  // of pixels no source pixel shows.
+  constexpr uint32_t kWidth = 24, kHeight = 9;
+  std::vector<MapCoordinate> coordinates(kWidth * kHeight);
+  for (uint32_t j = 0; j < kHeight; ++j)
+    for (uint32_t i = 0; i < kWidth; ++i)
+      coordinates[j * kWidth + i] = j + 1 == kHeight
+                                        ? MapCoordinate{kFisheyeInvalidCoordinate, kFisheyeInvalidCoordinate}
+                                        : MapCoordinate{static_cast<float>((-9.2 + 1.75 * i) / kSourceWidth),
+                                                        static_cast<float>((-7.3 + 3.1 * j) / kSourceHeight)};
+  ComPtr<IDirect3DTexture9> map = MakeMap(kWidth, kHeight, coordinates);
+  ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
+  remap_->SetInterpolation(RemapInterpolation_Nearest);
+  constexpr D3DCOLOR kBorder = 0x80402010;
+  ASSERT_HR(S_OK, remap_->SetBorderColor(kBorder));
+  source_.border = kBorder;
+  struct Case {
+    int32_t mode;
+    D3DTEXTUREADDRESS address;
+  };
+  const Case cases[] = {{0, D3DTADDRESS_BORDER},
+                        {1, D3DTADDRESS_CLAMP},
+                        {2, D3DTADDRESS_MIRROR},
+                        {3, D3DTADDRESS_WRAP},
+                        {9, D3DTADDRESS_BORDER}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "address mode " << c.mode);
+    ASSERT_HR(S_OK, remap_->SetAddressMode(c.mode));
+    DWORD state[3] = {};
+    context_.device->GetSamplerState(0, D3DSAMP_ADDRESSU, &state[0]);
+    context_.device->GetSamplerState(1, D3DSAMP_ADDRESSU, &state[1]);
+    context_.device->GetSamplerState(1, D3DSAMP_ADDRESSV, &state[2]);
+    EXPECT_EQ(static_cast<DWORD>(c.address), state[0]);
+    EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_MIRROR), state[1]);
+    EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_MIRROR), state[2]);
+    source_.address = c.address;
+    const std::vector<uint32_t> got = Render(kWidth, kHeight);
+    ASSERT_EQ(kWidth * kHeight, got.size());
+    int wrong = 0;
+    // The far-off mark has no texel precision left in wrap and mirror modes: only the border
+    // and clamp answers are defined there.
+    const uint32_t rows = c.address == D3DTADDRESS_BORDER || c.address == D3DTADDRESS_CLAMP ? kHeight : kHeight - 1;
+    for (uint32_t n = 0; n < rows * kWidth; ++n) {
+      const uint32_t expected = source_.Nearest(coordinates[n]);
+      if (got[n] != expected && wrong++ < 3)
+        ADD_FAILURE() << "pixel " << n << std::hex << ": " << got[n] << " vs " << expected;
+    }
+    EXPECT_EQ(0, wrong);
+  }
+}
+
+TEST_F(Remap, SamplerFiltersFollowTheModeAndTheMapSize) {
+  // A render leaves the samplers as its set-up chose them: the video filter by the stored
+  // mode (an unknown mode is bilinear), the map filter by whether the map has the source's size.
+  struct Case {
+    int32_t interpolation;
+    uint32_t mapWidth;
+    D3DTEXTUREFILTERTYPE video, map;
+  };
+  const Case cases[] = {
+      {7, kSourceWidth, D3DTEXF_LINEAR, D3DTEXF_POINT},
+      {0, kSourceWidth, D3DTEXF_POINT, D3DTEXF_POINT},
+      {2, kSourceWidth / 2, D3DTEXF_POINT, D3DTEXF_LINEAR},
+      {1, kSourceWidth / 2, D3DTEXF_LINEAR, D3DTEXF_LINEAR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "interpolation " << c.interpolation << ", map width " << c.mapWidth);
+    ComPtr<IDirect3DTexture9> map =
+        MakeMap(c.mapWidth, kSourceHeight, std::vector<MapCoordinate>(c.mapWidth * kSourceHeight));
+    ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
+    remap_->SetInterpolation(c.interpolation);
+    ASSERT_EQ(64u, Render(8, 8).size());
+    DWORD filters[4] = {};
+    context_.device->GetSamplerState(0, D3DSAMP_MINFILTER, &filters[0]);
+    context_.device->GetSamplerState(0, D3DSAMP_MAGFILTER, &filters[1]);
+    context_.device->GetSamplerState(1, D3DSAMP_MINFILTER, &filters[2]);
+    context_.device->GetSamplerState(1, D3DSAMP_MAGFILTER, &filters[3]);
+    EXPECT_EQ(static_cast<DWORD>(c.video), filters[0]);
+    EXPECT_EQ(static_cast<DWORD>(c.video), filters[1]);
+    EXPECT_EQ(static_cast<DWORD>(c.map), filters[2]);
+    EXPECT_EQ(static_cast<DWORD>(c.map), filters[3]);
+  }
+}
+
+TEST_F(Remap, CubicResamplingOfTheSource) {
+  // Shader 7 (SetupShader mode 3) scales the source itself; the map is not read.
+  constexpr uint32_t kWidth = 40, kHeight = 30;
+  ComPtr<IDirect3DTexture9> map = MakeMap(4, 4, std::vector<MapCoordinate>(16));
+  ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
+  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(kWidth, kHeight);
+  ComPtr<IDirect3DVertexBuffer9> vb;
+  ASSERT_HR(S_OK, context_.ObtainPCT4VertexBuffer(&vb));
+  ASSERT_HR(S_OK, context_.SetRenderTarget(target.Get()));
+  ASSERT_HR(S_OK, context_.SetTexture(0, sourceTexture_.Get()));
+  ASSERT_HR(S_OK, remap_->SetupShader(RemapInterpolation_CubicResample));
+  ASSERT_HR(S_OK, context_.BeginScene());
+  EXPECT_HR(S_OK, context_.FillRectangle(vb.Get(), -0.5f, -0.5f, kWidth - 0.5f, kHeight - 0.5f));
+  EXPECT_HR(S_OK, context_.EndScene());
+  context_.UnsetRenderTarget();
+  context_.UnsetPixelShader();
+  context_.UnsetTexture(0);
+  const std::vector<uint32_t> got = ReadBack(context_.device.Get(), target.Get());
+  ASSERT_EQ(kWidth * kHeight, got.size());
+  int wrong = 0;
+  for (uint32_t j = 0; j < kHeight; ++j) {
+    for (uint32_t i = 0; i < kWidth; ++i) {
+      const double px = (i + 0.5) / kWidth * kSourceWidth, py = (j + 0.5) / kHeight * kSourceHeight;
+      const int bx = static_cast<int>(std::floor(px - 0.5)), by = static_cast<int>(std::floor(py - 0.5));
+      double sum[4] = {}, total = 0;
+      for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+          const double weight = CatmullRom(bx + dx + 0.5 - px) * CatmullRom(by + dy + 0.5 - py);
+          const uint32_t texel = source_.Texel(bx + dx, by + dy);
+          for (int c = 0; c < 4; ++c) sum[c] += Channel(texel, c) * weight;
+          total += weight;
+        }
+      const uint32_t expected = Normalised(sum, total);
+      if (ChannelDistance(expected, got[j * kWidth + i]) > 2 && wrong++ < 3)
+        ADD_FAILURE() << "pixel " << i << "," << j << std::hex << ": " << got[j * kWidth + i] << " vs " << expected;
+    }
+  }
+  EXPECT_EQ(0, wrong);
+}
+
+TEST_F(Remap, TexturesAreHeldOnceAndFramesGiveTheirOwn) {
+  auto references = [](IUnknown* p) {
+    p->AddRef();
+    return p->Release();
+  };
+  const ULONG before = references(sourceTexture_.Get());
+  ASSERT_HR(S_OK, remap_->SetSourceTexture(sourceTexture_.Get()));
+  EXPECT_EQ(before, references(sourceTexture_.Get()));
+
+  ComPtr<IDirect3DTexture9> other = MakeTexture(4, 4, D3DFMT_A8R8G8B8, std::vector<uint32_t>(16));
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  ASSERT_HR(S_OK,
+            CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, reinterpret_cast<void**>(frame.GetAddressOf()),
+                                          &MediaFormat_RGBA8, other.Get()));
+  const ULONG otherBefore = references(other.Get());
+  ASSERT_HR(S_OK, remap_->SetSourceTexture(frame.Get()));
+  EXPECT_EQ(before - 1, references(sourceTexture_.Get()));
+  EXPECT_EQ(otherBefore + 1, references(other.Get()));
+  ASSERT_HR(S_OK, remap_->SetSourceTexture(frame.Get()));
+  EXPECT_EQ(otherBefore + 1, references(other.Get()));
+}
+
+TEST_F(Remap, RefusalsLeaveTheDeviceAsItWas) {
+  ObserverCapture capture;
+  CDX9Remap fresh(&context_, &cache_);
+  ComPtr<IDirect3DTexture9> target;
+  EXPECT_HR(E_POINTER, fresh.CreateRemapTexture(&target, 8, 8, D3DFMT_A8R8G8B8));
+  EXPECT_TRUE(capture.Contains("mVB, see Initialize()"));
+  EXPECT_HR(E_POINTER, remap_->SetSourceTexture(static_cast<IDirect3DTexture9*>(nullptr)));
+  EXPECT_TRUE(capture.Contains("pTex"));
+
+  // No map yet: SetupShader refuses; a render fails when the map is bound and releases the
+  // texture it made.
+  EXPECT_HR(E_INVALIDARG, remap_->SetupShader(RemapInterpolation_Bilinear));
+  EXPECT_TRUE(capture.Contains("Invalid or Missing Source Texture/Map"));
+  capture.Clear();
+  EXPECT_HR(E_POINTER, remap_->CreateRemapTexture(&target, 8, 8, D3DFMT_A8R8G8B8));
+  EXPECT_EQ(nullptr, target.Get());
+  EXPECT_TRUE(capture.Contains("SetTexture"));
+  ComPtr<IDirect3DBaseTexture9> stage[2];
+  context_.device->GetTexture(0, &stage[0]);
+  context_.device->GetTexture(1, &stage[1]);
+  EXPECT_EQ(nullptr, stage[0].Get());
+  EXPECT_EQ(nullptr, stage[1].Get());
+  ComPtr<IDirect3DPixelShader9> shader;
+  context_.device->GetPixelShader(&shader);
+  EXPECT_EQ(nullptr, shader.Get());
+  ComPtr<IDirect3DSurface9> renderTarget;
+  context_.device->GetRenderTarget(0, &renderTarget);
+  EXPECT_EQ(context_.initialRenderTarget.Get(), renderTarget.Get());
+  // The scene was closed: a new one opens.
+  EXPECT_HR(S_OK, context_.BeginScene());
+  EXPECT_HR(S_OK, context_.EndScene());
+
+  // A media format without a Direct3D format has no target; a known one gives a frame of it.
+  ComPtr<IDirect3DTexture9> map = MakeMap(4, 4, std::vector<MapCoordinate>(16, MapCoordinate{0.3f, 0.3f}));
+  ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
+  ComPtr<IMediaDirectX9VideoFrame> frame;
+  EXPECT_TRUE(FAILED(remap_->CreateRemapTexture(IID_IMediaDirectX9VideoFrame,
+                                                reinterpret_cast<void**>(frame.GetAddressOf()), 4, 4, GUID{})));
+  EXPECT_TRUE(capture.Contains("GetDirectXFormatFromMedia"));
+  ASSERT_HR(S_OK, remap_->CreateRemapTexture(IID_IMediaDirectX9VideoFrame,
+                                             reinterpret_cast<void**>(frame.GetAddressOf()), 4, 4, MediaFormat_RGBA8));
+  ComPtr<IDirect3DTexture9> drawn;
+  ASSERT_HR(S_OK, frame->GetTexture(&drawn));
+  const std::vector<uint32_t> pixels = ReadBack(context_.device.Get(), drawn.Get());
+  ASSERT_EQ(16u, pixels.size());
+  EXPECT_LE(ChannelDistance(source_.Bilinear({0.3f, 0.3f}), pixels[5]), 2);
+}
+
+}  // namespace
