@@ -22,8 +22,7 @@ void Disc(DecodedPicture& p, int32_t left, int32_t top, int32_t w, int32_t h, in
   for (int32_t y = std::max(0, cy - radius); y <= cy + radius && y < h; ++y) {
     for (int32_t x = std::max(0, cx - radius); x <= cx + radius && x < w; ++x) {
       const int64_t dx = x - cx, dy = y - cy;
-      if (dx * dx + dy * dy <= int64_t{radius} * radius)
-        p.Row(top + y)[left + x] = PatternSample(color);
+      if (dx * dx + dy * dy <= int64_t{radius} * radius) p.Row(top + y)[left + x] = PatternSample(color);
     }
   }
 }
