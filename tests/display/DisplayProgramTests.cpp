@@ -4,9 +4,7 @@
 // bilinear sampling with border addressing). Registers a picture cannot show are read back.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
