@@ -7,6 +7,8 @@
 
 #include "CommonMediaVideoCpuFrame.h"
 #include "FisheyeScene.h"
+#include "SphereTestPattern.h"
+#include "StereoTestPattern.h"
 #include "TestPattern.h"
 #include "Y4mReader.h"
 
@@ -73,6 +75,24 @@ class FisheyeClip final : public ClipSource {
 
  private:
   FisheyeSceneRenderer renderer_;
+};
+
+// The built-in 360-degree and stereo clips: RGB pictures of a pattern object, ten seconds at 25
+// frames per second.
+template <class Pattern>
+class PatternClip final : public ClipSource {
+ public:
+  PatternClip(int32_t w, int32_t h, PatternPacking packing) : pattern_(packing) {
+    format = MediaFormat_RGBA8;
+    width = w;
+    height = h;
+    rate = {25, 1, 0, 0};
+    frameCount = kBuiltinFrames;
+  }
+  DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override { return pattern_.Render(frame, w, h); }
+
+ private:
+  Pattern pattern_;
 };
 
 class Y4mClip final : public ClipSource {
@@ -157,6 +177,16 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
         clip = std::make_unique<BuiltinClip>(true);
       } else if (name == "builtin:fisheye") {
         clip = std::make_unique<FisheyeClip>();
+      } else if (name == "builtin:sphere") {
+        clip = std::make_unique<PatternClip<SpherePattern>>(2048, 1024, PatternPacking::Mono);
+      } else if (name == "builtin:sphere-lr") {
+        clip = std::make_unique<PatternClip<SpherePattern>>(4096, 1024, PatternPacking::LeftRight);
+      } else if (name == "builtin:sphere-tb") {
+        clip = std::make_unique<PatternClip<SpherePattern>>(2048, 2048, PatternPacking::TopBottom);
+      } else if (name == "builtin:stereo") {
+        clip = std::make_unique<PatternClip<StereoPattern>>(2048, 1024, PatternPacking::LeftRight);
+      } else if (name == "builtin:stereo-tb") {
+        clip = std::make_unique<PatternClip<StereoPattern>>(1024, 2048, PatternPacking::TopBottom);
       } else if (name.rfind("builtin:", 0) == 0) {
         const std::string text = "Open: unknown built-in clip " + name;
         vfw::Raise(E_INVALIDARG, FW_LOC, text.c_str());
