@@ -35,6 +35,7 @@ void FillRect(DecodedPicture& p, int32_t left, int32_t top, int32_t right, int32
               int parity /* -1 all rows, 0 even, 1 odd */) {
   left = std::max(left, 0), top = std::max(top, 0);
   right = std::min(right, p.width), bottom = std::min(bottom, p.height);
+  if (right <= left) return;  // wholly off the picture (small sizes): nothing to fill
   const PictureSample s = Sample(c);
   for (int32_t y = top; y < bottom; ++y) {
     if (parity >= 0 && (y & 1) != parity) continue;
