@@ -3,6 +3,7 @@
 // interfaces IClassInfo, IObjectName and, for classes that opt in, IDisposable.
 // Header-only so the media module builds its objects on the same base.
 #pragma once
+#include <wrl/client.h>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -10,6 +11,15 @@
 #include "FrameworkError.h"
 
 namespace vfw {
+
+// Holds a new object with the reference its creator was given. mingw's ComPtr::Attach takes a
+// reference of its own, so an object attached with it would never be destroyed.
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopt(T* created) {
+  Microsoft::WRL::ComPtr<T> held;
+  *held.GetAddressOf() = created;
+  return held;
+}
 
 // Text out-parameters: a null buffer returns the length; a buffer shorter than the text is
 // E_INVALIDARG; a terminator is added only when the buffer is longer than the text.
