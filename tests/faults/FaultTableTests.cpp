@@ -7,6 +7,7 @@
 //
 // Operations are rows: the drawing surface, the display and image processing join as rows of
 // the same table (see kOperations at the end).
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <functional>
@@ -367,6 +368,7 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
       SCOPED_TRACE(where);
       const Totals totals = TakeTotals();
       bool faultMet = false;
+      std::string calls;
       {
         Trial run;
         Prepare(run);
@@ -381,13 +383,15 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
           hr = op.call(run);
           disarm();
           faultMet = injected(k);
+          calls = "Direct3D calls: " + injector_.Trace();
           if (faultMet) {
-            SCOPED_TRACE("calls: " + injector_.Trace());
+            SCOPED_TRACE(calls);
             EXPECT_HR(code, hr) << "the operation's result";
             reported(code, observer, debug);
           }
         }
         if (faultMet) {
+          SCOPED_TRACE(calls);
           EXPECT_EQ(nullptr, run.frame.Get()) << "a frame was handed out";
           EXPECT_EQ(nullptr, run.outTexture.Get()) << "a texture was handed out";
           const Snapshot after = Take(run);
