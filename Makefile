@@ -15,7 +15,7 @@ build: deps
 
 # The host tool on its built-in clip: frames through the GPU and back, as PNG files in $(BUILD_DIR)/demo.
 demo: build
-	$(RUN) wine $(BUILD_DIR)/bin/vmdx.exe frames builtin:progressive --out $(BUILD_DIR)/demo
+	VMDX_BUILD_DIR=$(abspath $(BUILD_DIR)) scripts/vmdx frames builtin:progressive --out $(BUILD_DIR)/demo
 
 test: test-windows test-native
 

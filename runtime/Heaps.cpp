@@ -1,5 +1,6 @@
 #include "Heaps.h"
 
+#include <atomic>
 #include <new>
 
 #include "Diagnostics.h"
@@ -7,7 +8,33 @@
 namespace {
 HANDLE g_objectHeap = nullptr;
 TWinHeap* g_valueHeap = nullptr;
+
+std::atomic<uint32_t> g_allocations{0};
+std::atomic<uint32_t> g_failingAllocation{0};
+
+// Both heaps allocate here, so one count covers every block the module takes.
+void* AllocateFrom(HANDLE heap, size_t size) {
+  const uint32_t n = g_allocations.fetch_add(1) + 1;
+  const uint32_t failing = g_failingAllocation.load();
+  void* p = nullptr;
+  if (failing != 0 && n == failing)
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  else if (heap)
+    p = HeapAlloc(heap, 0, size);
+  if (!p)
+    DebugOutputF("TWinHeap::AllocMem failed err=%d size=%lld\n", static_cast<int>(GetLastError()),
+                 static_cast<long long>(size));
+  return p;
+}
 }  // namespace
+
+void SetHeapAllocationFailure(uint32_t allocation) {
+  g_failingAllocation.store(0);
+  g_allocations.store(0);
+  g_failingAllocation.store(allocation);
+}
+
+uint32_t HeapAllocationsCounted() { return g_allocations.load(); }
 
 void CreateObjectHeap() { g_objectHeap = HeapCreate(0, 0, 0); }
 
@@ -16,12 +43,7 @@ void DestroyObjectHeap() {
   g_objectHeap = nullptr;
 }
 
-void* ObjectHeapAlloc(size_t size) noexcept {
-  void* p = g_objectHeap ? HeapAlloc(g_objectHeap, 0, size) : nullptr;
-  if (!p) DebugOutputF("TWinHeap::AllocMem failed err=%d size=%lld\n", static_cast<int>(GetLastError()),
-                       static_cast<long long>(size));
-  return p;
-}
+void* ObjectHeapAlloc(size_t size) noexcept { return AllocateFrom(g_objectHeap, size); }
 
 void ObjectHeapFree(void* block) noexcept {
   if (!block) return;
@@ -35,12 +57,7 @@ TWinHeap::~TWinHeap() {
   if (handle_) HeapDestroy(handle_);
 }
 
-void* TWinHeap::AllocMem(size_t size) noexcept {
-  void* p = handle_ ? HeapAlloc(handle_, 0, size) : nullptr;
-  if (!p) DebugOutputF("TWinHeap::AllocMem failed err=%d size=%lld\n", static_cast<int>(GetLastError()),
-                       static_cast<long long>(size));
-  return p;
-}
+void* TWinHeap::AllocMem(size_t size) noexcept { return AllocateFrom(handle_, size); }
 
 void TWinHeap::FreeMem(void* pointer) noexcept {
   if (!pointer) return;

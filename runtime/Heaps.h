@@ -1,6 +1,7 @@
 // The module's two private heaps: one for object blocks, one for value data.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include "VarnicaPlatform.h"
 
 // Object heap (object blocks of the classes and enumerators).
@@ -20,6 +21,13 @@ class TWinHeap {
   HANDLE handle_;
 };
 TWinHeap* ValueHeap();
+
+// Test hook, not exported from the DLL (test programs that link the module's objects reach it):
+// the allocation-th allocation from either private heap, counted from this call, fails as an
+// exhausted heap would (error ERROR_NOT_ENOUGH_MEMORY); 0 lets every allocation through.
+void SetHeapAllocationFailure(uint32_t allocation);
+// Allocations from either heap since the last SetHeapAllocationFailure.
+uint32_t HeapAllocationsCounted();
 
 // Called from the module's static initialisation, in its order (and reverse at exit).
 void CreateObjectHeap();

@@ -1,12 +1,14 @@
-// vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F] [--field 1|2]
-//             [--count N] [--out DIR] [--capture]
+// vmdx frames [SOURCE] [--format F] [--field 1|2] [--count N] [--out DIR | --out - | --discard]
+//             [--capture] [--leak-check]
 //
 // Each frame is fetched from the media module's decoder as a GPU frame (GetDirectXFrame uploads
-// it into a texture on an offscreen device), read back through the frame's lock, converted to
-// RGB on the CPU and written as a PNG file. Ends with frames per second of each stage.
+// it into a texture on an offscreen device), read back through the frame's lock, and written as a
+// PNG file (converted to RGB on the CPU) or into a Y4M stream on standard output. Ends with
+// frames per second of each stage.
 #include "VarnicaFrameAccess.h"
 #include "FramesCommand.h"
 
+#include <wrl/client.h>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -14,17 +16,20 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-#include <wrl/client.h>
 
+#include "CommandLine.h"
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Diagnostics.h"
 #include "Error.h"
+#include "LeakCheck.h"
 #include "PngWriter.h"
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideDX9Context.h"
 #include "VodideGetFrame.h"
+#include "Y4mWriter.h"
 
 using Microsoft::WRL::ComPtr;
+using namespace vmdxtool;
 
 namespace {
 
@@ -33,12 +38,30 @@ constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
 constexpr int64_t kBuiltinDefaultCount = 25;  // one second of the built-in clip
 
 const GUID* const kFormats[] = {
-    &MediaFormat_RGB8,          &MediaFormat_YUV444_8,      &MediaFormat_YUVA444_8,    &MediaFormat_YUV422Packed8,
-    &MediaFormat_YUV422SemiPlanar8, &MediaFormat_YUV444_16, &MediaFormat_YUVA444_16,   &MediaFormat_YUV422Packed10,
-    &MediaFormat_RGBA8,         &MediaFormat_RGBA8Alt,      &MediaFormat_RGBX8,        &MediaFormat_Mono8Alt,
-    &MediaFormat_Mono8,         &MediaFormat_RGBA16,        &MediaFormat_RGBA16Alt,    &MediaFormat_RG16,
-    &MediaFormat_RGBAFloat,     &MediaFormat_RGBAFloatAlt,  &MediaFormat_RGFloat,      &MediaFormat_YUVA422Packed8,
-    &MediaFormat_YUVA422Packed10, &MediaFormat_RGB16,       &MediaFormat_ARGB8,        &MediaFormat_ARGB16,
+    &MediaFormat_RGB8,
+    &MediaFormat_YUV444_8,
+    &MediaFormat_YUVA444_8,
+    &MediaFormat_YUV422Packed8,
+    &MediaFormat_YUV422SemiPlanar8,
+    &MediaFormat_YUV444_16,
+    &MediaFormat_YUVA444_16,
+    &MediaFormat_YUV422Packed10,
+    &MediaFormat_RGBA8,
+    &MediaFormat_RGBA8Alt,
+    &MediaFormat_RGBX8,
+    &MediaFormat_Mono8Alt,
+    &MediaFormat_Mono8,
+    &MediaFormat_RGBA16,
+    &MediaFormat_RGBA16Alt,
+    &MediaFormat_RG16,
+    &MediaFormat_RGBAFloat,
+    &MediaFormat_RGBAFloatAlt,
+    &MediaFormat_RGFloat,
+    &MediaFormat_YUVA422Packed8,
+    &MediaFormat_YUVA422Packed10,
+    &MediaFormat_RGB16,
+    &MediaFormat_ARGB8,
+    &MediaFormat_ARGB16,
 };
 
 bool SameText(const char* a, const char* b) {
@@ -55,56 +78,37 @@ const GUID* FormatByName(const char* name) {
   return nullptr;
 }
 
+// A source that reports the end of its frames with this code (a Y4M stream on standard input).
+constexpr HRESULT kEndOfStream = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
+
 struct Options {
   std::string source = "builtin:progressive";
   const GUID* format = nullptr;  // the source's own when not given
-  int field = 0;
+  int64_t field = 0;
   int64_t count = -1;  // -1: the default for the source
   std::string out = "vmdx-frames";
   bool capture = false;  // also a rendered copy through a render-target capture
+  bool discard = false;
+  bool leakCheck = false;
 };
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F]\n"
-               "                   [--field 1|2] [--count N] [--out DIR] [--capture]\n"
-               "  F is a media format name (YUV422Packed8, YUV422Packed10, YUV444_8, RGB8, RGBA16, Mono8, ...);\n"
-               "  N defaults to every frame of a file and to %" PRId64 " frames of a built-in clip;\n"
-               "  --capture also draws each frame into a render target and writes its capture.\n",
-               kBuiltinDefaultCount);
-  return 2;
-}
-
-bool ParseOptions(int argc, char** argv, Options* options) {
-  bool sourceGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--format" && hasValue) {
-      options->format = FormatByName(argv[++i]);
-      if (options->format == nullptr) {
-        std::fprintf(stderr, "vmdx frames: unknown format %s\n", argv[i]);
-        return false;
-      }
-    } else if (arg == "--field" && hasValue) {
-      options->field = std::atoi(argv[++i]);
-      if (options->field != 1 && options->field != 2) return false;
-    } else if (arg == "--count" && hasValue) {
-      options->count = std::atoll(argv[++i]);
-      if (options->count < 1) return false;
-    } else if (arg == "--capture") {
-      options->capture = true;
-    } else if (arg == "--out" && hasValue) {
-      options->out = argv[++i];
-    } else if (arg.rfind("--", 0) != 0 && !sourceGiven) {
-      options->source = arg;
-      sourceGiven = true;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
+constexpr char kUsage[] =
+    "[SOURCE] [--format F] [--field 1|2] [--count N] [--out DIR | --out - | --discard] [--capture] [--leak-check]";
+constexpr char kDetails[] =
+    "Decoder frames through the GPU and back: each frame is fetched as a GPU frame, read back through\n"
+    "its lock and written as a PNG file, or into a Y4M stream.\n"
+    "  SOURCE              a Y4M file, - for a Y4M stream on standard input, builtin:progressive (the\n"
+    "                      default) or builtin:interlaced\n"
+    "  --format F          the media format frames are fetched in: YUV422Packed8, YUV422Packed10, YUV444_8,\n"
+    "                      YUV444_16, RGB8, RGBA8, RGBA16, Mono8, ... (default: the source's own)\n"
+    "  --field 1|2         one field of each frame (the field of the first or of the second line)\n"
+    "  --count N           frames to take (default: all of a file or stream, 25 of a built-in clip)\n"
+    "  --out DIR           folder of the PNG files (default vmdx-frames)\n"
+    "  --out -             a Y4M stream on standard output instead (4:4:4 8 or 16 bits, or mono)\n"
+    "  --discard           run every stage but write nothing (timing, long runs)\n"
+    "  --capture           also draw each frame into a render target and write its capture as a PNG file\n"
+    "  --leak-check        private bytes after frame 100 and after the last within 5 MB, no open\n"
+    "                      module object and the device's last release 0 at the end, or exit 1\n";
 
 // Passes every call to the decoder and adds up the time its GetFrame takes, so the upload's
 // share of GetDirectXFrame can be told apart from decoding.
@@ -290,23 +294,22 @@ bool IsConsole(HANDLE handle) {
 
 void ShowProgress(int64_t done, int64_t total) {
   constexpr int kWidth = 40;
-  const int filled = total > 0 ? static_cast<int>(done * kWidth / total) : kWidth;
-  std::printf("\r  [%.*s%.*s] %" PRId64 "/%" PRId64, filled, "########################################",
-              kWidth - filled, "----------------------------------------", done, total);
-  std::fflush(stdout);
+  if (total < 0) {
+    std::fprintf(stderr, "\r  %" PRId64 " frames", done);
+  } else {
+    const int filled = total > 0 ? static_cast<int>(done * kWidth / total) : kWidth;
+    std::fprintf(stderr, "\r  [%.*s%.*s] %" PRId64 "/%" PRId64, filled, "########################################",
+                 kWidth - filled, "----------------------------------------", done, total);
+  }
+  std::fflush(stderr);
 }
 
 void PrintRate(const char* stage, int64_t frames, double seconds) {
   if (seconds > 0)
-    std::printf("%-11s %9.1f frames/s  (%.2f ms per frame)\n", stage, frames / seconds, 1000.0 * seconds / frames);
+    std::fprintf(stderr, "%-11s %9.1f frames/s  (%.2f ms per frame)\n", stage, frames / seconds,
+                 1000.0 * seconds / frames);
   else
-    std::printf("%-11s         - frames/s\n", stage);
-}
-
-std::string HrText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
+    std::fprintf(stderr, "%-11s         - frames/s\n", stage);
 }
 
 // COM for this thread while the command runs (WIC needs it).
@@ -318,109 +321,165 @@ struct ComScope {
   HRESULT hr;
 };
 
+// The read-back frame in a form a Y4M stream holds: YUV and mono as they are; RGB through the CPU
+// conversion into full-range 4:4:4.
+HRESULT ToStreamFrame(const CpuVidFrameMemory& frame, std::vector<uint8_t>* rgb, std::vector<uint8_t>* yuv,
+                      CpuVidFrameMemory* out) {
+  if (Y4mWriter::Writes(frame.format)) {
+    *out = frame;
+    return S_OK;
+  }
+  PngPixels layout = PngPixels::Bgr8;
+  HRESULT hr = ToPngPixels(frame, &layout, rgb);
+  if (FAILED(hr)) return hr;
+  const int32_t w = frame.width, h = frame.height;
+  yuv->resize(static_cast<size_t>(w) * h * 3);
+  const CpuVidFrameMemory source{MediaFormat_RGB8, w, h, {{rgb->data(), int64_t{w} * 3}}};
+  *out = {MediaFormat_YUV444_8, w, h, {{yuv->data(), int64_t{w} * 3}}};
+  return GuardedCall([&] { return CopyCpuVidFrameMemory(&source, out, GUID{}, nullptr); });
+}
+
+// The module's own count of open objects, through its export.
+int OpenModuleObjects() {
+  using Fn = HRESULT(WINAPI*)();
+  HMODULE module = GetModuleHandleA(kModule);
+  auto count =
+      module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, "DLLGetOpenObjectCount"))) : nullptr;
+  return count ? static_cast<int>(count()) : -1;
+}
+
 }  // namespace
 
 int RunFramesCommand(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, &options)) return Usage();
-  const ComScope com;
+  CommandLine cli("frames", kUsage, kDetails);
+  cli.Input(&options.source);
+  cli.Value("--format", "a media format name such as YUV422Packed8, YUV444_8, RGB8", [&](const std::string& name) {
+    options.format = FormatByName(name.c_str());
+    return options.format != nullptr;
+  });
+  cli.Integer("--field", &options.field, 1, 2);
+  cli.Integer("--count", &options.count, 1, INT32_MAX);
+  cli.Text("--out", &options.out);
+  cli.Flag("--discard", &options.discard);
+  cli.Flag("--capture", &options.capture);
+  cli.Flag("--leak-check", &options.leakCheck);
+  if (const int code = cli.Parse(argc, argv); code >= 0) return code;
+  const bool toStream = options.out == "-";
+  if (toStream && (options.capture || options.discard))
+    return cli.UsageError("--out - writes the frames themselves; it cannot go with --capture or --discard");
+  const bool fromStream = options.source == "-";
+  const std::string sourceName = fromStream ? "standard input" : options.source;
 
-  const HRESULT loaded = VarnicaLoadClassLibrary(kModule);
-  if (FAILED(loaded)) {
-    std::fprintf(stderr, "vmdx frames: cannot load %s (%s)\n", kModule, HrText(loaded).c_str());
-    return 1;
-  }
+  const ComScope com;
+  FrameworkMessages messages(cli.verbose());
+  HRESULT hr = VarnicaLoadClassLibrary(kModule);
+  if (FAILED(hr)) return cli.Failure(Failed(std::string("loading ") + kModule, hr, messages));
   ComPtr<IVideoDecoder> decoder;
-  HRESULT hr = CreateClassObject(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder, &decoder);
+  hr = CreateClassObject(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder, &decoder);
   if (SUCCEEDED(hr)) hr = decoder->Open(options.source.c_str());
-  if (FAILED(hr)) {
-    std::fprintf(stderr, "vmdx frames: cannot open %s (%s)\n", options.source.c_str(), HrText(hr).c_str());
-    return 1;
-  }
+  if (FAILED(hr)) return cli.Failure(Failed("opening " + sourceName, hr, messages));
   ComPtr<IValueSet> sourceValues;
   GUID sourceFormat{};
   VarnicaFrameSize size{};
-  VarnicaFrameRate rate{25, 1, 0, 0};
-  int32_t frameCount = 0;
+  Y4mStreamFacts facts;
+  int32_t frameCount = -1;  // none for a stream
   hr = decoder->GetValueSet(&sourceValues);
   if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameFormat, GuidValueType, &sourceFormat);
   if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameSizeProperty, FrameSizeValueType, &size);
-  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameCountProperty, Int32ValueType, &frameCount);
-  if (SUCCEEDED(hr)) vmdx::GetValue(sourceValues, FrameRateProperty, FrameRateProperty, &rate);
+  if (FAILED(hr)) return cli.Failure(Failed("reading the properties of " + sourceName, hr, messages));
+  vmdx::GetValue(sourceValues, FrameCountProperty, Int32ValueType, &frameCount);
+  vmdx::GetValue(sourceValues, FrameRateProperty, FrameRateProperty, &facts.rate);
+  vmdx::GetValue(sourceValues, PixelAspectRatioProperty, PixelAspectRatioValueType, &facts.aspect);
+  vmdx::GetValue(sourceValues, VideoInterlaceProperty, VideoInterlaceProperty, &facts.interlace);
   int32_t range = ColorRange_Full;
-  if (SUCCEEDED(hr)) vmdx::GetValue(sourceValues, ColorRangeProperty, Int32ValueType, &range);
-  if (FAILED(hr)) {
-    std::fprintf(stderr, "vmdx frames: %s does not describe itself (%s)\n", options.source.c_str(), HrText(hr).c_str());
-    return 1;
-  }
+  vmdx::GetValue(sourceValues, ColorRangeProperty, Int32ValueType, &range);
   const GUID format = options.format ? *options.format : sourceFormat;
   const bool builtin = options.source.rfind("builtin:", 0) == 0;
   int64_t count = options.count > 0 ? options.count : (builtin ? kBuiltinDefaultCount : frameCount);
-  count = std::min<int64_t>(count, frameCount);
+  if (frameCount >= 0) count = std::min<int64_t>(count, frameCount);
+  if (options.field) facts.interlace = VideoInterlace_Progressive;  // one field of a frame is a whole picture
+  // RGB frames are made full range; YUV ones keep the source's samples and range.
+  facts.fullRange = range == ColorRange_Full;
 
-  std::error_code made;
   const std::filesystem::path outDir = std::filesystem::path(options.out);
-  std::filesystem::create_directories(outDir, made);
-  if (made) {
-    std::fprintf(stderr, "vmdx frames: cannot create %s: %s\n", options.out.c_str(), made.message().c_str());
-    return 1;
+  if (!toStream && !options.discard) {
+    std::error_code made;
+    std::filesystem::create_directories(outDir, made);
+    if (made) return cli.Failure("cannot create the folder " + options.out + ": " + made.message());
   }
 
   DX9Context context;
   OffscreenDeviceSettings settings;
   hr = context.InitializeOffscreenDevice(settings);
-  if (FAILED(hr) || !context.device) {
-    std::fprintf(stderr, "vmdx frames: no Direct3D 9Ex device (%s)\n", HrText(FAILED(hr) ? hr : E_FAIL).c_str());
-    return 1;
-  }
+  if (FAILED(hr) || !context.device)
+    return cli.Failure(Failed("making a Direct3D 9Ex device", FAILED(hr) ? hr : E_FAIL, messages));
 
-  std::printf("%s: %dx%d, %" PRId64 " of %d frames as %s%s -> %s\n", options.source.c_str(), size.width,
-              size.height, count, frameCount, VarnicaMediaNameOf(&format, 0, 0),
-              options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "", options.out.c_str());
-  const bool console = IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+  char countText[32] = "all";
+  if (count >= 0) std::snprintf(countText, sizeof countText, "%" PRId64, count);
+  std::fprintf(stderr, "%s: %dx%d, %s frames as %s%s -> %s\n", sourceName.c_str(), size.width, size.height, countText,
+               VarnicaMediaNameOf(&format, 0, 0), options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "",
+               toStream          ? "standard output"
+               : options.discard ? "nothing (discarded)"
+                                 : options.out.c_str());
+  const bool console = IsConsole(GetStdHandle(STD_ERROR_HANDLE));
 
   TimedDecoder timed(decoder.Get());
+  Y4mWriter stream(stdout, facts);
+  LeakCheck leaks(options.leakCheck);
   double fetchSeconds = 0, readSeconds = 0, convertSeconds = 0, captureSeconds = 0;
   int64_t frames = 0;
   std::vector<std::string> written;
-  int exitCode = 0;
-  for (int64_t n = 0; n < count; ++n) {
-    const VarnicaTimecode timecode{n, static_cast<int32_t>(rate.numerator), static_cast<int32_t>(rate.denominator),
-                                   0, 0};
+  std::string failure;
+  for (int64_t n = 0; count < 0 || n < count; ++n) {
+    messages.Clear();
+    const VarnicaTimecode timecode{n, static_cast<int32_t>(facts.rate.numerator),
+                                   static_cast<int32_t>(facts.rate.denominator), 0, 0};
     const FieldSelect field{1, static_cast<uint8_t>(options.field)};
     ComPtr<IMediaDirectX9VideoFrame> frame;
     double start = HighResolutionSeconds();
     hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
                          options.field ? &field : nullptr);
     fetchSeconds += HighResolutionSeconds() - start;
-    const char* stage = "GetDirectXFrame";
+    if (hr == kEndOfStream && fromStream) break;  // the stream's end: every frame was taken
+    std::string stage = "GetDirectXFrame";
     CpuPicture picture;
     PngPixels layout = PngPixels::Bgr8;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels, converted;
+    std::string error;
     if (SUCCEEDED(hr)) {
       start = HighResolutionSeconds();
       hr = ReadBack(frame.Get(), &picture);
       readSeconds += HighResolutionSeconds() - start;
       stage = "read-back";
     }
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr) && toStream) {
+      CpuVidFrameMemory streamFrame{};
+      start = HighResolutionSeconds();
+      hr = ToStreamFrame(picture.record, &pixels, &converted, &streamFrame);
+      convertSeconds += HighResolutionSeconds() - start;
+      stage = "conversion for the stream";
+      if (SUCCEEDED(hr)) {
+        hr = stream.Write(streamFrame, &error);
+        stage = "Y4M";
+      }
+    } else if (SUCCEEDED(hr)) {
       start = HighResolutionSeconds();
       if (range == ColorRange_Video) ExpandVideoRange(picture.record);
       hr = ToPngPixels(picture.record, &layout, &pixels);
       convertSeconds += HighResolutionSeconds() - start;
       stage = "conversion to RGB";
     }
-    std::string error;
     char name[64];
     const char* fieldSuffix = options.field == 1 ? "_field1" : options.field == 2 ? "_field2" : "";
     std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s.png", n, fieldSuffix);
     const std::filesystem::path path = outDir / name;
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr) && !toStream && !options.discard) {
       hr = WritePng(path.wstring(), picture.record.width, picture.record.height, layout, pixels.data(),
                     layout == PngPixels::Bgr8 ? int64_t{picture.record.width} * 3 : picture.record.width, &error);
       stage = "PNG";
+      if (SUCCEEDED(hr)) written.push_back(path.generic_string());
     }
-    if (SUCCEEDED(hr)) written.push_back(path.generic_string());
     if (SUCCEEDED(hr) && options.capture) {
       int32_t w = 0, h = 0;
       start = HighResolutionSeconds();
@@ -429,32 +488,48 @@ int RunFramesCommand(int argc, char** argv) {
       stage = "render and capture";
       std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s_capture.png", n, fieldSuffix);
       const std::filesystem::path capturePath = outDir / name;
-      if (SUCCEEDED(hr)) {
-        hr = WritePng(capturePath.wstring(), w, h, layout, pixels.data(), layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w,
-                      &error);
+      if (SUCCEEDED(hr) && !options.discard) {
+        hr = WritePng(capturePath.wstring(), w, h, layout, pixels.data(),
+                      layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w, &error);
         stage = "PNG";
+        if (SUCCEEDED(hr)) written.push_back(capturePath.generic_string());
       }
-      if (SUCCEEDED(hr)) written.push_back(capturePath.generic_string());
     }
     if (FAILED(hr)) {
-      if (console) std::printf("\n");
-      std::fprintf(stderr, "vmdx frames: frame %" PRId64 ": %s failed (%s)%s%s\n", n, stage, HrText(hr).c_str(),
-                   error.empty() ? "" : ": ", error.c_str());
-      exitCode = 1;
+      failure = "frame " + std::to_string(n) + ": " +
+                (error.empty() ? Failed(stage, hr, messages) : stage + " failed (" + HrText(hr) + "): " + error);
       break;
     }
     ++frames;
+    frame.Reset();
+    leaks.FrameDone(frames);
     if (console) ShowProgress(n + 1, count);
   }
-  if (console) std::printf("\n");
+  if (console) std::fprintf(stderr, "\n");
+  leaks.RunDone();
 
-  for (const std::string& file : written) std::printf("wrote %s\n", file.c_str());
+  for (const std::string& file : written) std::fprintf(stderr, "wrote %s\n", file.c_str());
   if (frames > 0) {
+    std::fprintf(stderr, "%" PRId64 " frames\n", frames);
     PrintRate("decode", frames, timed.seconds);
     PrintRate("upload", frames, fetchSeconds - timed.seconds);
     PrintRate("read-back", frames, readSeconds);
     PrintRate("conversion", frames, convertSeconds);
     if (options.capture) PrintRate("capture", frames, captureSeconds);
   }
-  return exitCode;
+
+  // The device goes with the context's last references: nothing else may hold it.
+  context.vertexBuffer.Reset();
+  context.initialRenderTarget.Reset();
+  const ULONG deviceLastRelease = context.device.Detach()->Release();
+  decoder.Reset();
+  sourceValues.Reset();
+  if (!failure.empty()) return cli.Failure(failure);
+  if (leaks.enabled()) {
+    std::string verdict;
+    const bool passed = leaks.Report(OpenModuleObjects(), deviceLastRelease, &verdict);
+    std::fprintf(stderr, "%s\n", verdict.c_str());
+    if (!passed) return kExitFailure;
+  }
+  return kExitSuccess;
 }

@@ -2,13 +2,16 @@
 // the framework and works with its classes the way a host application does.
 //
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
-//   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
+//   vmdx frames  decoder frames through the GPU and back into PNG files or a Y4M stream (FramesCommand.cpp)
 //   vmdx lens    a clip re-projected from one lens into another on the GPU (LensCommand.cpp)
+//
+// Every command follows the convention of CommandLine.h (--help, exit codes, standard streams).
+#include <wrl/client.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <wrl/client.h>
 
+#include "CommandLine.h"
 #include "FramesCommand.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
@@ -18,6 +21,7 @@
 #include "VodideDeviceInfo.h"
 
 using Microsoft::WRL::ComPtr;
+using namespace vmdxtool;
 
 namespace {
 
@@ -26,8 +30,8 @@ constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
 std::string GuidText(const GUID& g) {
   char text[40];
   std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
-                g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
   return text;
 }
 
@@ -43,11 +47,11 @@ Fn Export(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-bool LoadModule(ModuleExports* exports) {
+bool LoadModule(const CommandLine& cli, const FrameworkMessages& messages, ModuleExports* exports) {
   const HRESULT hr = VarnicaLoadClassLibrary(kModule);
   HMODULE module = GetModuleHandleA(kModule);
   if (FAILED(hr) || module == nullptr) {
-    std::fprintf(stderr, "vmdx: cannot load %s (0x%08lX)\n", kModule, static_cast<unsigned long>(hr));
+    cli.Failure(Failed(std::string("loading ") + kModule, FAILED(hr) ? hr : E_FAIL, messages));
     return false;
   }
   exports->getOpenObjectCount = Export<decltype(exports->getOpenObjectCount)>(module, "DLLGetOpenObjectCount");
@@ -56,15 +60,21 @@ bool LoadModule(ModuleExports* exports) {
   exports->getClassObjectInfo = Export<decltype(exports->getClassObjectInfo)>(module, "DLLGetClassObjectInfo");
   if (!exports->getOpenObjectCount || !exports->getClassCount || !exports->getClassObjectID ||
       !exports->getClassObjectInfo) {
-    std::fprintf(stderr, "vmdx: %s lacks the class-server exports\n", kModule);
+    cli.Failure(std::string(kModule) + " lacks the class-server exports");
     return false;
   }
   return true;
 }
 
-int Info() {
+int Info(int argc, char** argv) {
+  CommandLine cli(
+      "info", "",
+      "The module's class table with one object of each class made through the framework, the\n"
+      "offscreen device this machine gives it, and the open-object count at the end (on standard output).\n");
+  if (const int code = cli.Parse(argc, argv); code >= 0) return code;
+  FrameworkMessages messages(cli.verbose());
   ModuleExports exports{};
-  if (!LoadModule(&exports)) return 1;
+  if (!LoadModule(cli, messages, &exports)) return kExitFailure;
   const HRESULT count = exports.getClassCount();
   std::printf("%s serves %ld classes:\n", kModule, static_cast<long>(count));
   for (uint32_t i = 0; count > 0 && i < static_cast<uint32_t>(count); ++i) {
@@ -84,22 +94,33 @@ int Info() {
   const HRESULT device = PrintOffscreenDeviceInfo(stdout);
   const HRESULT open = exports.getOpenObjectCount();
   std::printf("open objects: %ld\n", static_cast<long>(open));
-  return open == 0 && SUCCEEDED(device) ? 0 : 1;
+  if (FAILED(device)) return cli.Failure(Failed("making the offscreen device", device, messages));
+  if (open != 0) return cli.Failure(std::to_string(open) + " module objects are still open");
+  return kExitSuccess;
 }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: vmdx info | frames [options] | lens IN --lens FILE [options]   (vmdx <command> --help)\n");
-  return 2;
-}
+constexpr char kCommands[] =
+    "usage: vmdx COMMAND [options]   (vmdx COMMAND --help for a command's options)\n"
+    "  info      the module's classes, the offscreen device and the open-object count\n"
+    "  frames    decoder frames through the GPU and back into PNG files or a Y4M stream\n"
+    "  lens      a clip re-projected from one lens into another on the GPU\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  const std::string command = argv[1];
-  if (command == "info") return Info();
+  UseBinaryStandardStreams();
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "info") return Info(argc - 1, argv + 1);
   if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
   if (command == "lens") return RunLensCommand(argc - 1, argv + 1);
-  return Usage();
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::printf("%s", kCommands);
+    return kExitSuccess;
+  }
+  if (command.empty())
+    std::fprintf(stderr, "vmdx: no command given\n");
+  else
+    std::fprintf(stderr, "vmdx: unknown command %s\n", command.c_str());
+  std::fprintf(stderr, "%s", kCommands);
+  return kExitUsage;
 }

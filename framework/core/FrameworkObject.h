@@ -3,6 +3,7 @@
 // interfaces IClassInfo, IObjectName and, for classes that opt in, IDisposable.
 // Header-only so the media module builds its objects on the same base.
 #pragma once
+#include <wrl/client.h>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -13,13 +14,13 @@
 
 namespace vfw {
 
-// A new object (created with its count at 1) owned by a ComPtr. mingw-w64's ComPtr::Attach takes
-// a reference of its own, unlike the Windows SDK's, so the new reference is adopted here instead.
-template <class T, class... Args>
-Microsoft::WRL::ComPtr<T> MakeOwned(Args&&... args) {
-  Microsoft::WRL::ComPtr<T> owned;
-  *owned.GetAddressOf() = new T(std::forward<Args>(args)...);
-  return owned;
+// Holds a new object with the reference its creator was given. mingw's ComPtr::Attach takes a
+// reference of its own, so an object attached with it would never be destroyed.
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopt(T* created) {
+  Microsoft::WRL::ComPtr<T> held;
+  *held.GetAddressOf() = created;
+  return held;
 }
 
 // Text out-parameters: a null buffer returns the length; a buffer shorter than the text is

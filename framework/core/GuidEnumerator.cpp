@@ -13,8 +13,7 @@ GuidEnumerator::GuidEnumerator(std::vector<GUID> elements)
 HRESULT GuidEnumerator::Create(std::vector<GUID> elements, REFIID iid, void** ppv) {
   vfw::CheckPointer(ppv, FW_LOC, "ppv");
   *ppv = nullptr;
-  Microsoft::WRL::ComPtr<GuidEnumerator> enumerator;
-  *enumerator.GetAddressOf() = new GuidEnumerator(std::move(elements));  // adopts the first reference
+  Microsoft::WRL::ComPtr<GuidEnumerator> enumerator = vfw::Adopt(new GuidEnumerator(std::move(elements)));
   return enumerator->QueryInterface(iid, ppv);
 }
 

@@ -92,8 +92,10 @@ void Observer::ReportException(HRESULT code, const SourceLocation* location, con
 void Observer::Emit(const std::string& line) {
   std::string out = line + '\n';
   std::lock_guard<std::mutex> hold(lock_);
-  std::fwrite(out.data(), 1, out.size(), stderr);
-  std::fflush(stderr);
+  if (echo_) {
+    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fflush(stderr);
+  }
   OutputDebugStringA(out.c_str());
   if (capturing_) captured_ += out;
 }
@@ -112,6 +114,11 @@ int32_t Observer::CopyCaptured(char* buffer, int32_t size) {
     buffer[n] = '\0';
   }
   return needed > INT32_MAX ? INT32_MAX : static_cast<int32_t>(needed);
+}
+
+void Observer::SetEcho(bool enable) {
+  std::lock_guard<std::mutex> hold(lock_);
+  echo_ = enable;
 }
 
 void Observer::ClearCaptured() {
@@ -147,3 +154,5 @@ int32_t VarnicaObserverCaptured(char* buffer, int32_t size) {
 }
 
 void VarnicaObserverClearCaptured() { vcore::Observer::Instance().ClearCaptured(); }
+
+void VarnicaObserverEcho(BOOL enable) { vcore::Observer::Instance().SetEcho(enable != FALSE); }

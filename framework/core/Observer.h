@@ -1,5 +1,6 @@
 // The global log observer: filters by its print level and writes each line once to standard
-// error and to the debugger output; a test hook keeps the lines in memory as well.
+// error (unless the host turned that off) and to the debugger output; a hook keeps the lines in
+// memory as well.
 #pragma once
 #include <atomic>
 #include <mutex>
@@ -29,6 +30,7 @@ class Observer final : public IObserver {
   uint32_t* LevelWord() { return &level_; }
 
   void SetCapture(bool enable);
+  void SetEcho(bool enable);
   int32_t CopyCaptured(char* buffer, int32_t size);
   void ClearCaptured();
 
@@ -40,11 +42,11 @@ class Observer final : public IObserver {
   alignas(4) uint32_t level_ = LOG_WARN | LOG_ERROR;
   std::mutex lock_;
   bool capturing_ = false;
+  bool echo_ = true;
   std::string captured_;
 };
 
 // printf-style line from inside the core module.
-void Log(uint32_t level, const SourceLocation& location, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+void Log(uint32_t level, const SourceLocation& location, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 }  // namespace vcore

@@ -13,7 +13,7 @@ SingletonRegistry& SingletonRegistry::Instance() {
 }
 
 SingletonRegistry::SingletonRegistry() : FrameworkObject(GUID{}, "SingletonRegistry", false) {
-  Microsoft::WRL::ComPtr<ClassRegistry> classes = vfw::MakeOwned<ClassRegistry>();
+  Microsoft::WRL::ComPtr<ClassRegistry> classes = vfw::Adopt(new ClassRegistry());
   objects_[ClassRegistryServiceId] = static_cast<IClsidRegistry*>(classes.Get());
 }
 

@@ -66,13 +66,13 @@ HRESULT CreateValue(REFIID iid, void** ppv) {
   return vfw::Guarded([&] {
     vfw::CheckPointer(ppv, FW_LOC, "ppv");
     *ppv = nullptr;
-    Microsoft::WRL::ComPtr<Value> value = vfw::MakeOwned<Value>();
+    Microsoft::WRL::ComPtr<Value> value = vfw::Adopt(new Value());
     return value->QueryInterface(iid, ppv);
   });
 }
 
 Microsoft::WRL::ComPtr<IValue> NewValue(TypedData data) {
-  Microsoft::WRL::ComPtr<Value> value = vfw::MakeOwned<Value>();
+  Microsoft::WRL::ComPtr<Value> value = vfw::Adopt(new Value());
   value->Assign(std::move(data));
   return value;
 }

@@ -112,7 +112,7 @@ HRESULT CreateValueSet(REFIID iid, void** ppv) {
   return vfw::Guarded([&] {
     vfw::CheckPointer(ppv, FW_LOC, "ppv");
     *ppv = nullptr;
-    Microsoft::WRL::ComPtr<ValueSet> set = vfw::MakeOwned<ValueSet>();
+    Microsoft::WRL::ComPtr<ValueSet> set = vfw::Adopt(new ValueSet());
     return set->QueryInterface(iid, ppv);
   });
 }

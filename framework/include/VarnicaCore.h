@@ -203,3 +203,6 @@ VARNICA_CORE_API void VarnicaObserverCapture(BOOL enable);
 // the terminator. A null buffer only measures.
 VARNICA_CORE_API int32_t VarnicaObserverCaptured(char* buffer, int32_t size);
 VARNICA_CORE_API void VarnicaObserverClearCaptured();
+// Whether observer lines also go to standard error (they do until a host says otherwise): a host
+// that reports failures in its own words keeps them in memory instead.
+VARNICA_CORE_API void VarnicaObserverEcho(BOOL enable);

@@ -2,6 +2,7 @@
 #pragma once
 #include "VarnicaCore.h"
 #include "VarnicaMediaFormats.h"
+#include "VarnicaMediaTypes.h"
 
 // Frame properties (keys and types of value sets)
 VARNICA_GUID(TimecodeProperty, 0x70227F94, 0x4F5E, 0x412D, 0x9C, 0xF5, 0x0C, 0xB5, 0x37, 0x1A, 0xC5, 0xDF);
@@ -39,41 +40,6 @@ VARNICA_GUID(Colorspace_BT709, 0x7FE23B41, 0x548A, 0x4383, 0x91, 0x90, 0xFA, 0x7
 VARNICA_GUID(MediaDisplaySphericalMetricId, 0x7B441018, 0x51F8, 0x4998, 0x90, 0x5A, 0xD8, 0x1B, 0xEC, 0xFC, 0xB0, 0xF3);
 VARNICA_GUID(SphericalMetricCategoryId, 0xF7010AFF, 0xA337, 0x45DE, 0xA3, 0x79, 0x1E, 0xA4, 0x26, 0x39, 0xF0, 0x33);
 VARNICA_GUID(CLSID_MediaDisplaySphericalMetric, 0x31179DC4, 0x2270, 0x42FC, 0x98, 0x4A, 0xE3, 0xA0, 0x22, 0xFE, 0x25, 0x47);
-
-// Value types of the frame properties (stored and returned as given).
-struct VarnicaTimecode {  // 24 bytes
-  int64_t frame;           // frame number since the start of the clip
-  int32_t rateNumerator;   // frames per second as a fraction
-  int32_t rateDenominator;
-  uint32_t flags;
-  uint32_t reserved;
-};
-static_assert(sizeof(VarnicaTimecode) == 24);
-
-struct VarnicaFrameRate {  // 24 bytes
-  int64_t numerator;
-  int64_t denominator;
-  uint32_t flags;
-  uint32_t reserved;
-};
-static_assert(sizeof(VarnicaFrameRate) == 24);
-
-struct VarnicaPixelAspectRatio {  // 16 bytes
-  int64_t numerator;
-  int64_t denominator;
-};
-
-struct VarnicaFrameSize {  // 8 bytes
-  int32_t width;
-  int32_t height;
-};
-
-// Video interlace values (16-bit); the low byte 0 means progressive.
-enum : int16_t {
-  VideoInterlace_Progressive = 0,
-  VideoInterlace_TopFieldFirst = 1,
-  VideoInterlace_BottomFieldFirst = 2,
-};
 
 // Values of ColorRangeProperty.
 enum : int32_t {
@@ -113,7 +79,8 @@ struct ICommonMediaVideoCpuFrame : IVarnicaObject {
 struct IVideoDecoder : IVarnicaObject {
   // The frame the request describes (FrameFormat, TimecodeProperty, optional FrameSizeProperty).
   virtual HRESULT STDMETHODCALLTYPE GetFrame(IValueSet* request, REFIID iid, void** ppFrame) = 0;
-  // A Y4M file path, or a built-in clip: "builtin:progressive" or "builtin:interlaced".
+  // A Y4M file path, "-" for a Y4M stream on standard input (read once, front to back; it has no
+  // FrameCountProperty), or a built-in clip: "builtin:progressive" or "builtin:interlaced".
   virtual HRESULT STDMETHODCALLTYPE Open(const char* source) = 0;
 };
 

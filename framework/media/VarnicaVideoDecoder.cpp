@@ -9,6 +9,7 @@
 #include "FisheyeScene.h"
 #include "SphereTestPattern.h"
 #include "StereoTestPattern.h"
+#include "DecoderRequest.h"
 #include "TestPattern.h"
 #include "Y4mReader.h"
 
@@ -24,7 +25,16 @@ constexpr char kClassName[] = "VarnicaVideoDecoder";
 constexpr int32_t kBuiltinWidth = 720;
 constexpr int32_t kBuiltinHeight = 576;
 constexpr int64_t kBuiltinFrames = 250;
-constexpr int32_t kMaxFrameSide = 16384;
+
+// Runs body, raising the media parts' failures as framework exceptions with their texts.
+template <class Body>
+auto Raising(Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const MediaError& e) {
+    vfw::Raise(e.code, FW_LOC, e.text.c_str());
+  }
+}
 
 class ClipSource {
  public:
@@ -38,7 +48,7 @@ class ClipSource {
   VarnicaFrameRate rate{};
   VarnicaPixelAspectRatio aspect{1, 1};
   int16_t interlace = VideoInterlace_Progressive;
-  int64_t frameCount = 0;
+  int64_t frameCount = 0;  // -1 for a stream of unknown length
   int32_t range = ColorRange_Full;
 };
 
@@ -95,26 +105,27 @@ class PatternClip final : public ClipSource {
   Pattern pattern_;
 };
 
+// A Y4M file, or standard input for "-".
 class Y4mClip final : public ClipSource {
  public:
-  explicit Y4mClip(const std::string& path) : reader_(path) {
-    format = reader_.NativeFormat();
-    width = reader_.Width();
-    height = reader_.Height();
-    rate = reader_.FrameRate();
-    aspect = reader_.PixelAspectRatio();
-    interlace = reader_.Interlace();
-    frameCount = reader_.FrameCount();
-    range = reader_.VideoRange() ? ColorRange_Video : ColorRange_Full;
+  explicit Y4mClip(const std::string& path) : reader_(Raising([&] { return Y4mReader::Open(path); })) {
+    format = reader_->NativeFormat();
+    width = reader_->Width();
+    height = reader_->Height();
+    rate = reader_->FrameRate();
+    aspect = reader_->PixelAspectRatio();
+    interlace = reader_->Interlace();
+    frameCount = reader_->FrameCount();
+    range = reader_->VideoRange() ? ColorRange_Video : ColorRange_Full;
   }
   DecodedPicture Render(int64_t frame, int32_t w, int32_t h) override {
-    DecodedPicture picture = reader_.ReadFrame(frame);
+    DecodedPicture picture = Raising([&] { return reader_->ReadFrame(frame); });
     if (w == picture.width && h == picture.height) return picture;
     return ResizePicture(picture, w, h);
   }
 
  private:
-  Y4mReader reader_;
+  std::unique_ptr<Y4mReader> reader_;
 };
 
 template <class T>
@@ -156,8 +167,9 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
       CheckNotDisposed(FW_LOC, "GetValueSet");
       std::lock_guard<std::mutex> hold(lock_);
       if (!properties_) {
-        vfw::Check(CreateClassObject(CLSID_ValueSet, IID_IValueSet, reinterpret_cast<void**>(properties_.GetAddressOf())),
-                   FW_LOC, "CreateClassObject");
+        vfw::Check(
+            CreateClassObject(CLSID_ValueSet, IID_IValueSet, reinterpret_cast<void**>(properties_.GetAddressOf())),
+            FW_LOC, "CreateClassObject");
         if (source_) Describe(*source_, properties_.Get());
       }
       *valueSet = ComPtr<IValueSet>(properties_).Detach();
@@ -216,26 +228,22 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
       if (!source_) vfw::Raise(E_FAIL, FW_LOC, "GetFrame: no source opened");
       const ClipSource& source = *source_;
 
-      GUID format = source.format;
-      ReadOptional(request, FrameFormat, GuidValueType, &format, "FrameFormat", FW_LOC);
-      if (!CanWritePicture(format)) {
-        const std::string text = std::string("GetFrame: format ") + VarnicaMediaNameOf(&format, 0, 0) +
-                                 " is not delivered";
-        vfw::Raise(E_UNSUPPORTED, FW_LOC, text.c_str());
-      }
-      VarnicaTimecode timecode{0, static_cast<int32_t>(source.rate.numerator),
-                               static_cast<int32_t>(source.rate.denominator), 0, 0};
-      ReadOptional(request, TimecodeProperty, TimecodeValueType, &timecode, "TimecodeProperty", FW_LOC);
-      if (timecode.frame < 0 || timecode.frame >= source.frameCount) {
-        char text[128];
-        std::snprintf(text, sizeof text, "GetFrame: frame %" PRId64 " is outside the clip of %" PRId64 " frames",
-                      timecode.frame, source.frameCount);
-        vfw::Raise(E_INVALIDARG, FW_LOC, text);
-      }
-      VarnicaFrameSize size{source.width, source.height};
-      ReadOptional(request, FrameSizeProperty, FrameSizeValueType, &size, "FrameSizeProperty", FW_LOC);
-      if (size.width < 1 || size.height < 1 || size.width > kMaxFrameSide || size.height > kMaxFrameSide)
-        vfw::Raise(E_INVALIDARG, FW_LOC, "FrameSizeProperty");
+      const ClipFacts facts{source.format, source.width, source.height, source.rate, source.frameCount};
+      GUID format{};
+      VarnicaTimecode timecode{};
+      VarnicaFrameSize size{};
+      const bool hasFormat = ReadOptional(request, FrameFormat, GuidValueType, &format, "FrameFormat", FW_LOC);
+      const bool hasTimecode =
+          ReadOptional(request, TimecodeProperty, TimecodeValueType, &timecode, "TimecodeProperty", FW_LOC);
+      const bool hasSize =
+          ReadOptional(request, FrameSizeProperty, FrameSizeValueType, &size, "FrameSizeProperty", FW_LOC);
+      const FrameRequest asked = Raising([&] {
+        return ResolveFrameRequest(facts, hasFormat ? &format : nullptr, hasTimecode ? &timecode : nullptr,
+                                   hasSize ? &size : nullptr);
+      });
+      format = asked.format;
+      timecode = asked.timecode;
+      size = asked.size;
 
       const DecodedPicture picture = source_->Render(timecode.frame, size.width, size.height);
 
@@ -277,6 +285,7 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
 
   static void Describe(const ClipSource& source, IValueSet* set) {
     const VarnicaFrameSize size{source.width, source.height};
+    // A stream's length is known only at its end: it has no frame count.
     const int32_t count = static_cast<int32_t>(std::min<int64_t>(source.frameCount, INT32_MAX));
     vfw::Check(set->SetValueData(FrameFormat, &GuidValueType, &source.format, 16), FW_LOC, "FrameFormat");
     vfw::Check(set->SetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8), FW_LOC, "FrameSizeProperty");
@@ -285,7 +294,8 @@ class VarnicaVideoDecoder final : public vfw::FrameworkObject<IVideoDecoder> {
                "PixelAspectRatioProperty");
     vfw::Check(set->SetValueData(VideoInterlaceProperty, &VideoInterlaceProperty, &source.interlace, 2), FW_LOC,
                "VideoInterlaceProperty");
-    vfw::Check(set->SetValueData(FrameCountProperty, &Int32ValueType, &count, 4), FW_LOC, "FrameCountProperty");
+    if (source.frameCount >= 0)
+      vfw::Check(set->SetValueData(FrameCountProperty, &Int32ValueType, &count, 4), FW_LOC, "FrameCountProperty");
     vfw::Check(set->SetValueData(ColorRangeProperty, &Int32ValueType, &source.range, 4), FW_LOC, "ColorRangeProperty");
   }
 

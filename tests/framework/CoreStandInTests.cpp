@@ -41,6 +41,10 @@ TEST(CoreValueSet, StoresTypedValuesExactly) {
   ASSERT_HR(S_OK, set->Remove(other));
   EXPECT_HR(E_VALUE_NOT_FOUND, set->Remove(other));
   EXPECT_HR(S_FALSE, set->HasValue(other));
+  // The creator's reference is the only one: the objects go with their last release.
+  keys.Reset();
+  EXPECT_EQ(0u, value.Detach()->Release());
+  EXPECT_EQ(0u, set.Detach()->Release());
 }
 
 TEST(CoreValue, NullTypeCarriesNoData) {

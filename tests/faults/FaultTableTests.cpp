@@ -1,0 +1,477 @@
+// Every way out of the module's public operations, proven clean. Each operation of the table runs
+// once with the k-th Direct3D call failing (k = 1, 2, ... until a run makes fewer calls than k)
+// and once with the k-th allocation of the module's private heaps failing. After every failing
+// run: a failure code that the observer was told, nothing handed out, every reference count and
+// the open-object count back, no lock left (Direct3D locks and frame locks), render target 0,
+// texture stages and pixel shader unchanged; then a clean run on the same inputs must succeed.
+//
+// Operations are rows: the drawing surface, the display and image processing join as rows of
+// the same table (see kOperations at the end).
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DebugOutputCapture.h"
+#include "DeviceFixture.h"
+#include "Error.h"
+#include "FaultyDevice.h"
+#include "Heaps.h"
+#include "InProcessModule.h"
+#include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
+#include "VodideCaptureRenderTargetDX9.h"
+#include "VodideCreateMediaFrameDX9.h"
+#include "VodideCreateTextureFromFrame.h"
+#include "VodideDirectX9Present.h"
+#include "VodideGetFrame.h"
+
+using Microsoft::WRL::ComPtr;
+using namespace vmdxtest;
+
+namespace {
+
+constexpr int32_t kWidth = 32;
+constexpr int32_t kHeight = 16;
+constexpr DWORD kStages = 16;
+// A run that still reaches its k-th call past this many is a runaway, not a long path.
+constexpr uint32_t kMaxInjections = 64;
+
+// What one run of an operation works on and hands out. Rows fill the members they need.
+struct Trial {
+  DX9Context* context = nullptr;  // on the faulty device
+  FaultInjector* injector = nullptr;
+  // Inputs, made by the row's set-up before the runs.
+  ComPtr<IVideoDecoder> decoder;
+  ComPtr<IValueSet> request;
+  ComPtr<IVideoFrame> cpuFrame;
+  ComPtr<IMediaDirectX9VideoFrame> gpuFrame;
+  ComPtr<IDirect3DTexture9> texture;
+  ComPtr<IDirect3DSurface9> surface;
+  vmdx::FrameMemoryLock sourceLock;  // a CPU frame's memory, mapped for the whole run
+  // Outputs: what the call hands out.
+  ComPtr<IUnknown> frame;
+  ComPtr<IDirect3DTexture9> outTexture;
+  CpuVidFrameMemory record{};
+};
+
+struct Operation {
+  const char* name;
+  std::function<void(Trial&)> setUp;
+  std::function<HRESULT(Trial&)> call;
+  // Checks what a successful call handed out.
+  std::function<void(Trial&)> checkResult;
+};
+
+// --- Set-up pieces --------------------------------------------------------------------------
+
+// A CPU frame of the media module: frame 3 of the interlaced built-in clip, packed 4:2:2.
+void DecoderFrame(Trial& run) {
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder, &run.decoder));
+  ASSERT_HR(S_OK, run.decoder->Open("builtin:interlaced"));
+  ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &run.request));
+  const VarnicaTimecode timecode{3, 25, 1, 0, 0};
+  const VarnicaFrameSize size{kWidth, kHeight};
+  ASSERT_HR(S_OK, vmdx::SetValue(run.request.Get(), FrameFormat, GuidValueType, MediaFormat_YUV422Packed8));
+  ASSERT_HR(S_OK, vmdx::SetValue(run.request.Get(), TimecodeProperty, TimecodeValueType, timecode));
+  ASSERT_HR(S_OK, vmdx::SetValue(run.request.Get(), FrameSizeProperty, FrameSizeValueType, size));
+  ASSERT_HR(S_OK, run.decoder->GetFrame(run.request.Get(), IID_IVideoFrame, &run.cpuFrame));
+}
+
+// A dynamic A8R8G8B8 texture made through the faulty device, wrapped as a GPU frame.
+void TextureFrame(Trial& run) {
+  ASSERT_HR(S_OK, run.context->device->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8,
+                                                     D3DPOOL_DEFAULT, &run.texture, nullptr));
+  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &run.frame, &MediaFormat_RGBA8,
+                                                run.texture.Get()));
+  ASSERT_HR(S_OK, run.frame.As(&run.gpuFrame));
+  run.frame.Reset();
+}
+
+// A render-target texture's surface, and a frame over it (read through a staging copy).
+void RenderTargetFrame(Trial& run) {
+  ASSERT_HR(S_OK, run.context->device->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                                     D3DPOOL_DEFAULT, &run.texture, nullptr));
+  ASSERT_HR(S_OK, run.texture->GetSurfaceLevel(0, &run.surface));
+  ASSERT_HR(S_OK, CaptureRenderTargetAsDirectXFrame(run.context->device.Get(), run.surface.Get(),
+                                                    IID_IMediaDirectX9VideoFrame, &run.frame, &MediaFormat_RGBA8));
+  ASSERT_HR(S_OK, run.frame.As(&run.gpuFrame));
+  run.frame.Reset();
+}
+
+// --- Result checks --------------------------------------------------------------------------
+
+void ExpectTexture(IDirect3DTexture9* texture, UINT width, UINT height, D3DFORMAT format) {
+  ASSERT_NE(nullptr, texture);
+  D3DSURFACE_DESC desc{};
+  ASSERT_HR(S_OK, texture->GetLevelDesc(0, &desc));
+  EXPECT_EQ(width, desc.Width);
+  EXPECT_EQ(height, desc.Height);
+  EXPECT_EQ(format, desc.Format);
+}
+
+void ExpectFrame(IUnknown* frame, const GUID& format, int32_t width, int32_t height) {
+  ASSERT_NE(nullptr, frame);
+  vmdx::FrameMemoryLock lock;
+  ASSERT_HR(S_OK, lock.Open(frame, vmdx::kLockRead));
+  EXPECT_TRUE(IsEqualGUID(format, lock.memory().format));
+  EXPECT_EQ(width, lock.memory().width);
+  EXPECT_EQ(height, lock.memory().height);
+  EXPECT_NE(nullptr, lock.memory().planes[0].data);
+}
+
+// The real texture bound to a stage of the real device.
+IUnknown* BoundTexture(FaultInjector& injector, DWORD stage) {
+  ComPtr<IDirect3DBaseTexture9> bound;
+  injector.RealDevice()->GetTexture(stage, &bound);
+  return bound.Get();
+}
+
+HRESULT ReadLockedMemory(Trial& run, IUnknown* frame) {
+  const HRESULT hr = run.sourceLock.Open(frame, vmdx::kLockRead);
+  if (SUCCEEDED(hr)) run.record = run.sourceLock.memory();
+  run.sourceLock.Unlock();
+  return hr;
+}
+
+// --- The table ------------------------------------------------------------------------------
+
+const Operation kOperations[] = {
+    // Upload.
+    {"CreateTextureFromMem",
+     [](Trial& run) {
+       DecoderFrame(run);
+       ASSERT_HR(S_OK, run.sourceLock.Open(run.cpuFrame.Get(), vmdx::kLockRead));
+     },
+     [](Trial& run) { return CreateTextureFromMem(run.context, &run.outTexture, &run.sourceLock.memory(), nullptr); },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_A8R8G8B8); }},
+    {"CreateTextureFromFrame, field 2", DecoderFrame,
+     [](Trial& run) {
+       const FieldSelect field{1, 2};
+       return CreateTextureFromFrame(run.context, &run.outTexture, run.cpuFrame.Get(), &MediaFormat_YUV422Packed8,
+                                     &field);
+     },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_A8); }},
+    {"DX9Context::SetTexture of a GPU frame", TextureFrame,
+     [](Trial& run) { return run.context->SetTexture(0, run.gpuFrame.Get()); },
+     [](Trial& run) { EXPECT_EQ(run.injector->Unwrap(run.texture.Get()), BoundTexture(*run.injector, 0)); }},
+    {"DX9Context::SetTexture of a CPU frame", DecoderFrame,
+     [](Trial& run) { return run.context->SetTexture(1, static_cast<IUnknown*>(run.cpuFrame.Get()), 0); },
+     [](Trial& run) { EXPECT_NE(nullptr, BoundTexture(*run.injector, 1)); }},
+    {"DX9Context::GetTextureFromFrame of a CPU frame", DecoderFrame,
+     [](Trial& run) { return run.context->GetTextureFromFrame(&run.outTexture, run.cpuFrame.Get(), 0); },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_A8R8G8B8); }},
+    // Capture.
+    {"CaptureRenderTargetAsDirectXFrame of render target 0", [](Trial&) {},
+     [](Trial& run) {
+       return CaptureRenderTargetAsDirectXFrame(run.context->device.Get(), nullptr, IID_IMediaDirectX9VideoFrame,
+                                                &run.frame, nullptr);
+     },
+     [](Trial& run) {
+       ComPtr<IDirect3DSurface9> target;
+       D3DSURFACE_DESC desc{};
+       ASSERT_HR(S_OK, run.injector->RealDevice()->GetRenderTarget(0, &target));
+       ASSERT_HR(S_OK, target->GetDesc(&desc));
+       GUID format{};
+       ASSERT_HR(S_OK, GetMediaFormatDirectX(&format, desc.Format));
+       ExpectFrame(run.frame.Get(), format, static_cast<int32_t>(desc.Width), static_cast<int32_t>(desc.Height));
+     }},
+    {"CaptureRenderTargetAsVideoCpuFrame", RenderTargetFrame,
+     [](Trial& run) {
+       return CaptureRenderTargetAsVideoCpuFrame(run.context->device.Get(), run.surface.Get(), IID_IVideoFrame,
+                                                 &run.frame, &MediaFormat_YUVA444_8);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_YUVA444_8, kWidth, kHeight); }},
+    // Decoder fetch.
+    {"GetDirectXFrame with a request", DecoderFrame,
+     [](Trial& run) {
+       return GetDirectXFrame(run.context, run.decoder.Get(), run.request.Get(), IID_IMediaDirectX9VideoFrame,
+                              &run.frame);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_YUVA444_8, kWidth, kHeight); }},
+    {"GetDirectXFrame of a field", DecoderFrame,
+     [](Trial& run) {
+       const VarnicaTimecode timecode{5, 25, 1, 0, 0};
+       const VarnicaFrameSize size{kWidth, kHeight};
+       const FieldSelect field{1, 1};
+       return GetDirectXFrame(run.context, IID_IVideoFrame, &run.frame, run.decoder.Get(), &timecode, &size,
+                              &MediaFormat_YUV444_8, &field);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_YUVA444_8, kWidth, kHeight / 2); }},
+    // Frame creation.
+    {"CreateMediaDirectX9VideoFrame over a texture",
+     [](Trial& run) {
+       ASSERT_HR(S_OK, run.context->device->CreateTexture(kWidth, 2 * kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8,
+                                                          D3DPOOL_DEFAULT, &run.texture, nullptr));
+     },
+     [](Trial& run) {
+       return CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &run.frame, &MediaFormat_YUV422SemiPlanar8,
+                                            run.texture.Get());
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_YUV422SemiPlanar8, kWidth, kHeight); }},
+    {"CreateMediaDirectX9VideoFrame over a surface",
+     [](Trial& run) {
+       ASSERT_HR(S_OK, run.context->device->CreateOffscreenPlainSurface(kWidth, kHeight, D3DFMT_A8R8G8B8,
+                                                                        D3DPOOL_SYSTEMMEM, &run.surface, nullptr));
+     },
+     [](Trial& run) {
+       const int16_t interlace = VideoInterlace_TopFieldFirst;
+       return CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &run.frame, &MediaFormat_RGBA8,
+                                            run.surface.Get(), nullptr, &interlace, nullptr, nullptr, nullptr,
+                                            vmdx::kLockRead);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_RGBA8, kWidth, kHeight); }},
+    // Frame lock and CPU memory (ObtainVidFrameMem through the lock and the value set).
+    {"Frame lock and CPU memory of a texture frame", TextureFrame,
+     [](Trial& run) { return ReadLockedMemory(run, run.gpuFrame.Get()); },
+     [](Trial& run) { EXPECT_EQ(kWidth, run.record.width); }},
+    {"Frame lock and CPU memory of a render-target frame", RenderTargetFrame,
+     [](Trial& run) { return ReadLockedMemory(run, run.gpuFrame.Get()); },
+     [](Trial& run) { EXPECT_EQ(kHeight, run.record.height); }},
+    // Present copy.
+    {"CopyRenderTargetToPresentSurface",
+     [](Trial& run) {
+       ASSERT_HR(S_OK, run.context->device->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                                          D3DPOOL_DEFAULT, &run.texture, nullptr));
+       ASSERT_HR(S_OK, run.context->SetRenderTarget(run.texture.Get()));
+     },
+     [](Trial& run) { return CopyRenderTargetToPresentSurface(*run.context); }, [](Trial&) {}},
+    // The drawing surface, the display and image processing join here as their paths land.
+};
+
+// --- The harness ----------------------------------------------------------------------------
+
+// What a failing run must leave as it found it: the inputs' reference counts, the module's open
+// objects, the Direct3D locks of live resources, and the device's bindings.
+struct Snapshot {
+  std::vector<ULONG> refs;
+  int openObjects = 0;
+  int locks = 0;
+  std::vector<void*> state;  // render target 0, the stages' textures, the pixel shader
+};
+
+std::string Describe(const Snapshot& s) {
+  std::string text = "input refs";
+  for (ULONG r : s.refs) text += " " + std::to_string(r);
+  return text + ", open objects " + std::to_string(s.openObjects) + ", Direct3D locks " + std::to_string(s.locks);
+}
+
+// What must be back once a run's inputs are gone too. Inputs may keep what they cache (a
+// render-target frame keeps its staging copy), so resources and device references are counted
+// only after them.
+struct Totals {
+  int wrappers = 0;
+  ULONG faultyDeviceRefs = 0;
+  ULONG deviceRefs = 0;
+  int openObjects = 0;
+};
+
+std::string Describe(const Totals& t) {
+  return "live resources " + std::to_string(t.wrappers) + ", device refs " + std::to_string(t.faultyDeviceRefs) +
+         " (real " + std::to_string(t.deviceRefs) + "), open objects " + std::to_string(t.openObjects);
+}
+
+const HRESULT kInjectedCodes[] = {D3DERR_INVALIDCALL, D3DERR_OUTOFVIDEOMEMORY, E_OUTOFMEMORY, D3DERR_DEVICELOST};
+
+class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<const Operation*> {
+ protected:
+  static void SetUpTestSuite() { ServeModuleInProcess(); }
+
+  void SetUp() override {
+    DeviceFixture::SetUp();
+    if (IsSkipped()) return;
+    faultyDevice_ = WrapDevice(context_.device.Get(), &injector_);
+    faulty_ = std::make_unique<DX9Context>(faultyDevice_.Get());
+    ASSERT_HR(S_OK, faultyDevice_->GetRenderTarget(0, &faulty_->initialRenderTarget));
+    openAtStart_ = InProcessOpenObjects();
+  }
+
+  void TearDown() override {
+    if (faulty_) {
+      faulty_.reset();
+      faultyDevice_.Reset();
+      EXPECT_EQ(0, injector_.LiveWrappers()) << "wrapped resources still alive";
+      EXPECT_EQ(openAtStart_, InProcessOpenObjects());
+    }
+    DeviceFixture::TearDown();
+  }
+
+  void Prepare(Trial& run) {
+    run.context = faulty_.get();
+    run.injector = &injector_;
+  }
+
+  Snapshot Take(Trial& run) {
+    Snapshot s;
+    IUnknown* inputs[] = {run.decoder.Get(),  run.request.Get(), run.cpuFrame.Get(),
+                          run.gpuFrame.Get(), run.texture.Get(), run.surface.Get()};
+    for (IUnknown* object : inputs) s.refs.push_back(RefCount(object));
+    s.openObjects = InProcessOpenObjects();
+    s.locks = injector_.OpenLocks();
+    IDirect3DDevice9Ex* real = context_.device.Get();
+    ComPtr<IDirect3DSurface9> target;
+    real->GetRenderTarget(0, &target);
+    s.state.push_back(target.Get());
+    for (DWORD stage = 0; stage < kStages; ++stage) s.state.push_back(BoundTexture(injector_, stage));
+    ComPtr<IDirect3DPixelShader9> shader;
+    real->GetPixelShader(&shader);
+    s.state.push_back(shader.Get());
+    return s;
+  }
+
+  Totals TakeTotals() {
+    return {injector_.LiveWrappers(), RefCount(faultyDevice_.Get()), RefCount(context_.device.Get()),
+            InProcessOpenObjects()};
+  }
+
+  // The frames a run works on must not be left locked: a property change is refused while they are.
+  static void ExpectUnlocked(Trial& run) {
+    if (run.gpuFrame) {
+      EXPECT_HR(S_OK, run.gpuFrame->SetPixelAspectRatio(nullptr)) << "GPU frame left locked";
+    }
+    if (run.cpuFrame && !run.sourceLock.locked()) {
+      ComPtr<IValueSet> values;
+      ASSERT_HR(S_OK, run.cpuFrame->GetValueSet(&values));
+      const VarnicaPixelAspectRatio square{1, 1};
+      EXPECT_HR(S_OK, vmdx::SetValue(values.Get(), PixelAspectRatioProperty, PixelAspectRatioValueType, square))
+          << "CPU frame left locked";
+    }
+  }
+
+  // The device as a run found it: a successful run may bind a texture or a render target.
+  void RestoreDeviceState() {
+    IDirect3DDevice9Ex* real = context_.device.Get();
+    for (DWORD stage = 0; stage < kStages; ++stage) real->SetTexture(stage, nullptr);
+    real->SetRenderTarget(0, injector_.Unwrap(faulty_->initialRenderTarget.Get()));
+    real->SetPixelShader(nullptr);
+  }
+
+  // The clean run after a failing one (or the run that met no fault): succeeds, hands out what
+  // the row expects, and everything it took goes again with its results.
+  void ExpectCleanRun(const Operation& op, Trial& run, HRESULT hr) {
+    EXPECT_HR(S_OK, hr) << op.name << ": clean run";
+    if (SUCCEEDED(hr)) op.checkResult(run);
+    run.frame.Reset();
+    run.outTexture.Reset();
+    RestoreDeviceState();
+  }
+
+  // Runs op with the k-th fault armed by arm (k = 1, 2, ...) until a run meets no fault; returns
+  // the number of failing runs. injected(k) says whether the k-th fault was reached.
+  int RunFaults(const Operation& op, const char* kind, const std::function<HRESULT(uint32_t)>& arm,
+                const std::function<void()>& disarm, const std::function<bool(uint32_t)>& injected,
+                const std::function<void(HRESULT, const ObserverCapture&, const DebugOutputCapture&)>& reported) {
+    for (uint32_t k = 1; k <= kMaxInjections; ++k) {
+      const std::string where = std::string(op.name) + ", " + kind + " " + std::to_string(k);
+      SCOPED_TRACE(where);
+      const Totals totals = TakeTotals();
+      bool faultMet = false;
+      std::string calls;
+      {
+        Trial run;
+        Prepare(run);
+        op.setUp(run);
+        if (HasFatalFailure()) return static_cast<int>(k) - 1;
+        const Snapshot before = Take(run);
+        HRESULT hr = S_OK;
+        {
+          ObserverCapture observer;
+          DebugOutputCapture debug;
+          const HRESULT code = arm(k);
+          hr = op.call(run);
+          disarm();
+          faultMet = injected(k);
+          calls = "Direct3D calls: " + injector_.Trace();
+          if (faultMet) {
+            SCOPED_TRACE(calls);
+            EXPECT_HR(code, hr) << "the operation's result";
+            reported(code, observer, debug);
+          }
+        }
+        if (faultMet) {
+          SCOPED_TRACE(calls);
+          EXPECT_EQ(nullptr, run.frame.Get()) << "a frame was handed out";
+          EXPECT_EQ(nullptr, run.outTexture.Get()) << "a texture was handed out";
+          const Snapshot after = Take(run);
+          EXPECT_EQ(Describe(before), Describe(after));
+          EXPECT_TRUE(before.state == after.state) << "render target 0, a stage's texture or the pixel shader changed";
+          ExpectUnlocked(run);
+          hr = op.call(run);
+        }
+        ExpectCleanRun(op, run, hr);
+      }
+      EXPECT_EQ(Describe(totals), Describe(TakeTotals())) << "after the run's inputs went";
+      if (!faultMet) return static_cast<int>(k) - 1;
+    }
+    ADD_FAILURE() << op.name << ": still failing after " << kMaxInjections << " injected " << kind << "s";
+    return static_cast<int>(kMaxInjections);
+  }
+
+  FaultInjector injector_;
+  ComPtr<IDirect3DDevice9Ex> faultyDevice_;
+  std::unique_ptr<DX9Context> faulty_;
+  int openAtStart_ = 0;
+  uint32_t lastCounted_ = 0;
+};
+
+std::string ExceptionLine(HRESULT code) {
+  char text[32];
+  std::snprintf(text, sizeof text, "[EXCEPTION] 0x%08lX ", static_cast<unsigned long>(code));
+  return text;
+}
+
+TEST_P(FaultTable, EveryFailingDirect3DCallLeavesNothingBehind) {
+  const Operation& op = *GetParam();
+  const int failures = RunFaults(
+      op, "Direct3D call",
+      [&](uint32_t k) {
+        const HRESULT code = kInjectedCodes[(k - 1) % std::size(kInjectedCodes)];
+        injector_.Arm(k, code);
+        return code;
+      },
+      [&] { injector_.Disarm(); }, [&](uint32_t) { return injector_.Injected(); },
+      [&](HRESULT code, const ObserverCapture& observer, const DebugOutputCapture&) {
+        EXPECT_TRUE(observer.Contains(ExceptionLine(code))) << observer.Text();
+      });
+  std::printf("[ faults   ] %-52s %2d Direct3D failures\n", op.name, failures);
+}
+
+TEST_P(FaultTable, EveryFailingHeapAllocationLeavesNothingBehind) {
+  const Operation& op = *GetParam();
+  const int failures = RunFaults(
+      op, "heap allocation",
+      [&](uint32_t k) {
+        SetHeapAllocationFailure(k);
+        return E_OUTOFMEMORY;
+      },
+      [&] {
+        const uint32_t counted = HeapAllocationsCounted();
+        SetHeapAllocationFailure(0);
+        lastCounted_ = counted;
+      },
+      [&](uint32_t k) { return lastCounted_ >= k; },
+      [&](HRESULT code, const ObserverCapture& observer, const DebugOutputCapture& debug) {
+        EXPECT_TRUE(observer.Contains(ExceptionLine(code))) << observer.Text();
+        EXPECT_TRUE(debug.SawPrefix("TWinHeap::AllocMem failed err=8 size=")) << "debugger output";
+      });
+  std::printf("[ faults   ] %-52s %2d heap failures\n", op.name, failures);
+}
+
+std::vector<const Operation*> AllOperations() {
+  std::vector<const Operation*> rows;
+  for (const Operation& op : kOperations) rows.push_back(&op);
+  return rows;
+}
+
+std::string RowName(const ::testing::TestParamInfo<const Operation*>& info) {
+  std::string name;
+  for (const char* c = info.param->name; *c; ++c)
+    if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, FaultTable, ::testing::ValuesIn(AllOperations()), RowName);
+
+}  // namespace
