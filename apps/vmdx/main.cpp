@@ -3,11 +3,13 @@
 //
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
 //   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
+//   vmdx fields  frames split into fields and woven back on the GPU, checked (FieldsCommand.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <wrl/client.h>
 
+#include "FieldsCommand.h"
 #include "FramesCommand.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
@@ -86,7 +88,8 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: vmdx info | frames [options]   (vmdx frames --help for its options)\n");
+  std::fprintf(stderr,
+               "usage: vmdx info | frames [options] | fields [options]   (vmdx <command> --help for its options)\n");
   return 2;
 }
 
@@ -97,5 +100,6 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "info") return Info();
   if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
+  if (command == "fields") return RunFieldsCommand(argc - 1, argv + 1);
   return Usage();
 }
