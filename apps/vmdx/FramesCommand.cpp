@@ -1,9 +1,11 @@
 // vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F] [--field 1|2]
-//             [--count N] [--out DIR] [--capture]
+//             [--count N] [--out DIR] [--capture] [--gpu-unpack]
 //
 // Each frame is fetched from the media module's decoder as a GPU frame (GetDirectXFrame uploads
 // it into a texture on an offscreen device), read back through the frame's lock, converted to
 // RGB on the CPU and written as a PNG file. Ends with frames per second of each stage.
+// --gpu-unpack uploads the frame in its native GPU format and unpacks it with the format
+// converter (4:2:2 8-bit becomes 4:4:4 on the GPU) instead of unpacking it on the CPU.
 #include "FramesCommand.h"
 
 #include <cctype>
@@ -19,8 +21,11 @@
 #include "Diagnostics.h"
 #include "Error.h"
 #include "PngWriter.h"
+#include "VarnicaFrameAccess.h"
 #include "VodideCaptureRenderTargetDX9.h"
+#include "VodideCreateMediaFrameDX9.h"
 #include "VodideDX9Context.h"
+#include "VodideDX9VidConvert.h"
 #include "VodideGetFrame.h"
 
 using Microsoft::WRL::ComPtr;
@@ -61,15 +66,17 @@ struct Options {
   int64_t count = -1;  // -1: the default for the source
   std::string out = "vmdx-frames";
   bool capture = false;  // also a rendered copy through a render-target capture
+  bool gpuUnpack = false;  // unpack with the GPU format converter instead of during the upload
 };
 
 int Usage() {
   std::fprintf(stderr,
                "usage: vmdx frames [file.y4m | builtin:progressive | builtin:interlaced] [--format F]\n"
-               "                   [--field 1|2] [--count N] [--out DIR] [--capture]\n"
+               "                   [--field 1|2] [--count N] [--out DIR] [--capture] [--gpu-unpack]\n"
                "  F is a media format name (YUV422Packed8, YUV422Packed10, YUV444_8, RGB8, RGBA16, Mono8, ...);\n"
                "  N defaults to every frame of a file and to %" PRId64 " frames of a built-in clip;\n"
-               "  --capture also draws each frame into a render target and writes its capture.\n",
+               "  --capture also draws each frame into a render target and writes its capture;\n"
+               "  --gpu-unpack unpacks 4:2:2 on the GPU (whole frames only, no --field).\n",
                kBuiltinDefaultCount);
   return 2;
 }
@@ -93,6 +100,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       if (options->count < 1) return false;
     } else if (arg == "--capture") {
       options->capture = true;
+    } else if (arg == "--gpu-unpack") {
+      options->gpuUnpack = true;
     } else if (arg == "--out" && hasValue) {
       options->out = argv[++i];
     } else if (arg.rfind("--", 0) != 0 && !sourceGiven) {
@@ -102,7 +111,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
-  return true;
+  return !(options->gpuUnpack && options->field != 0);
 }
 
 // Passes every call to the decoder and adds up the time its GetFrame takes, so the upload's
@@ -296,6 +305,26 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, b
   });
 }
 
+// The decoder's frame as a GPU frame, uploaded in its native GPU format and unpacked by the
+// format converter, not by the CPU conversion of the upload.
+HRESULT FetchUnpackedOnGpu(CDX9VidConvert& convert, IVideoDecoder* decoder, const GUID& format,
+                           const VarnicaTimecode& timecode, ComPtr<IMediaDirectX9VideoFrame>* frame) {
+  return GuardedCall([&] {
+    ComPtr<IValueSet> request;
+    CheckHr(CreateClassObject(CLSID_ValueSet, IID_IValueSet, &request), VLOC, "request");
+    CheckHr(vmdx::SetValue(request.Get(), FrameFormat, GuidValueType, format), VLOC, "FrameFormat");
+    CheckHr(vmdx::SetValue(request.Get(), TimecodeProperty, TimecodeValueType, timecode), VLOC, "TimecodeProperty");
+    ComPtr<IVideoFrame> source;
+    CheckHr(decoder->GetFrame(request.Get(), IID_IVideoFrame, &source), VLOC, "GetFrame");
+    ComPtr<IDirect3DTexture9> texture;
+    GUID held{};
+    CheckHr(convert.CreateConvertedTextureFromFrame(&texture, &held, source.Get(), GUID{}, GUID{}, true), VLOC,
+            "CreateConvertedTextureFromFrame");
+    return CheckHr(CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &*frame, &held, texture.Get()), VLOC,
+                   "CreateMediaDirectX9VideoFrame");
+  });
+}
+
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
   return GetConsoleMode(handle, &mode) != 0;
@@ -333,8 +362,29 @@ struct ComScope {
 
 }  // namespace
 
+HRESULT WriteFramePng(IMediaDirectX9VideoFrame* frame, bool videoRange, const std::filesystem::path& path,
+                      std::string* error) {
+  CpuPicture picture;
+  PngPixels layout = PngPixels::Bgr8;
+  std::vector<uint8_t> pixels;
+  HRESULT hr = ReadBack(frame, &picture);
+  if (SUCCEEDED(hr)) {
+    if (videoRange) ExpandVideoRange(picture.record);
+    hr = ToPngPixels(picture.record, &layout, &pixels);
+  }
+  const int32_t w = picture.record.width;
+  if (SUCCEEDED(hr))
+    hr = WritePng(path.wstring(), w, picture.record.height, layout, pixels.data(),
+                  layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w, error);
+  return hr;
+}
+
 int RunFramesCommand(int argc, char** argv) {
   Options options;
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Usage();
+    return 0;
+  }
   if (!ParseOptions(argc, argv, &options)) return Usage();
   const ComScope com;
 
@@ -387,9 +437,13 @@ int RunFramesCommand(int argc, char** argv) {
     return 1;
   }
 
-  std::printf("%s: %dx%d, %" PRId64 " of %d frames as %s%s -> %s\n", options.source.c_str(), size.width,
+  CDX9ResourceCache cache;
+  CDX9VidConvert convert(&context, &cache);
+
+  std::printf("%s: %dx%d, %" PRId64 " of %d frames as %s%s%s -> %s\n", options.source.c_str(), size.width,
               size.height, count, frameCount, VarnicaMediaNameOf(&format, 0, 0),
-              options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "", options.out.c_str());
+              options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "",
+              options.gpuUnpack ? ", unpacked on the GPU" : "", options.out.c_str());
   const bool console = IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 
   TimedDecoder timed(decoder.Get());
@@ -403,8 +457,11 @@ int RunFramesCommand(int argc, char** argv) {
     const FieldSelect field{1, static_cast<uint8_t>(options.field)};
     ComPtr<IMediaDirectX9VideoFrame> frame;
     double start = HighResolutionSeconds();
-    hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
-                         options.field ? &field : nullptr);
+    if (options.gpuUnpack)
+      hr = FetchUnpackedOnGpu(convert, &timed, format, timecode, &frame);
+    else
+      hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
+                           options.field ? &field : nullptr);
     fetchSeconds += HighResolutionSeconds() - start;
     const char* stage = "GetDirectXFrame";
     CpuPicture picture;
