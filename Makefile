@@ -26,10 +26,12 @@ test-windows: build
 test-native: deps
 	@if [ -x scripts/test-native.sh ]; then scripts/test-native.sh; else echo "test-native: nothing to run"; fi
 
-# Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths under Wine.
+# Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths under Wine;
+# then GPU image processing under Wine beside ffmpeg's filters on the same frames.
 bench: build
 	scripts/bench.sh
 	$(RUN) wine $(BUILD_DIR)/bin/gpu_frames_bench.exe
+	BUILD_DIR=$(BUILD_DIR) scripts/bench-imaging.sh
 
 clean:
 	rm -rf $(BUILD_DIR)
