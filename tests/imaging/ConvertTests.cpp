@@ -168,9 +168,10 @@ TEST_F(Convert, FramesAndMemoryArriveUnpackedOrNative) {
   } cases[] = {
       {"CPU frame, unpack", cpuFrame.Get(), GUID{}, true, MediaFormat_YUVA444_8, 8},
       {"CPU frame as is", cpuFrame.Get(), GUID{}, false, MediaFormat_YUV422SemiPlanar8, 16},
-      {"CPU frame, override", cpuFrame.Get(), MediaFormat_YUV422SemiPlanar8, true, MediaFormat_YUVA444_8, 8},
       {"GPU frame, unpack", gpuFrame.Get(), GUID{}, true, MediaFormat_YUVA444_8, 8},
       {"GPU frame as is", gpuFrame.Get(), GUID{}, false, MediaFormat_YUV422SemiPlanar8, 16},
+      // A GPU frame's texture is read as the frame's own format, whatever the override says.
+      {"GPU frame, override", gpuFrame.Get(), MediaFormat_YUVA444_8, true, MediaFormat_YUVA444_8, 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
