@@ -19,10 +19,10 @@ clips_dir="$BUILD_DIR/bench-clips"
 mkdir -p "$clips_dir"
 
 # size:frames in the file:plays of the file in ffmpeg's shorter run (the longer one plays it twice as often)
-specs=("1920x1080:16:12" "3840x2160:8:6")
+sizes=("1920x1080:16:12" "3840x2160:8:6")
 clips=()
-for spec in "${specs[@]}"; do
-  IFS=: read -r size frames _ <<<"$spec"
+for entry in "${sizes[@]}"; do
+  IFS=: read -r size frames _ <<<"$entry"
   clip="$clips_dir/interlaced_$size.y4m"
   [ -s "$clip" ] || ffmpeg -hide_banner -loglevel error -f lavfi -i "testsrc2=s=$size:r=50" -frames:v "$frames" \
     -vf interlace=scan=tff -pix_fmt yuv422p -f yuv4mpegpipe -y "$clip"
@@ -46,8 +46,8 @@ seconds_of() {  # seconds_of <clip> <loops> <filter>
 ours_of() { awk -v k="$1" -v s="$2" '$1 == "median" && $2 == k && $3 == s { print $4 }' "$ours" | tr -d '\r'; }
 
 echo "ffmpeg $(ffmpeg -version | head -1 | cut -d' ' -f3) on the CPU, same frames (median of $runs runs)"
-for i in "${!specs[@]}"; do
-  IFS=: read -r size frames plays <<<"${specs[$i]}"
+for i in "${!sizes[@]}"; do
+  IFS=: read -r size frames plays <<<"${sizes[$i]}"
   clip=${clips[$i]} processed=$((frames * plays)) short=$((plays - 1)) long=$((2 * plays - 1))
   with="" without=""
   for _ in $(seq "$runs"); do
