@@ -27,11 +27,12 @@ test-native: deps
 	@if [ -x scripts/test-native.sh ]; then scripts/test-native.sh; else echo "test-native: nothing to run"; fi
 
 # Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths under Wine;
-# then fisheye rectification and the display program, each beside ffmpeg's v360 on the same frames.
+# then the GPU image processing and the display program, each beside ffmpeg's filters on the same frames.
 bench: build
 	scripts/bench.sh
 	$(RUN) wine $(BUILD_DIR)/bin/gpu_frames_bench.exe
 	$(RUN) wine $(BUILD_DIR)/bin/lens_bench.exe
+	BUILD_DIR=$(BUILD_DIR) scripts/bench-imaging.sh
 	$(RUN) scripts/bench-display.sh
 
 clean:

@@ -1,11 +1,11 @@
 // vmdx frames [SOURCE] [--format F] [--field 1|2] [--count N] [--out DIR | --out - | --discard]
-//             [--capture] [--leak-check]
+//             [--capture] [--gpu-unpack] [--leak-check]
 //
 // Each frame is fetched from the media module's decoder as a GPU frame (GetDirectXFrame uploads
 // it into a texture on an offscreen device), read back through the frame's lock, and written as a
 // PNG file (converted to RGB on the CPU) or into a Y4M stream on standard output. Ends with
-// frames per second of each stage.
-#include "VarnicaFrameAccess.h"
+// frames per second of each stage. --gpu-unpack uploads the frame in its native GPU format and
+// unpacks it with the format converter (4:2:2 8-bit becomes 4:4:4 on the GPU) instead.
 #include "FramesCommand.h"
 
 #include <wrl/client.h>
@@ -23,8 +23,11 @@
 #include "Error.h"
 #include "LeakCheck.h"
 #include "PngWriter.h"
+#include "VarnicaFrameAccess.h"
 #include "VodideCaptureRenderTargetDX9.h"
+#include "VodideCreateMediaFrameDX9.h"
 #include "VodideDX9Context.h"
+#include "VodideDX9VidConvert.h"
 #include "VodideGetFrame.h"
 #include "Y4mWriter.h"
 
@@ -90,10 +93,12 @@ struct Options {
   bool capture = false;  // also a rendered copy through a render-target capture
   bool discard = false;
   bool leakCheck = false;
+  bool gpuUnpack = false;  // unpack with the GPU format converter instead of during the upload
 };
 
 constexpr char kUsage[] =
-    "[SOURCE] [--format F] [--field 1|2] [--count N] [--out DIR | --out - | --discard] [--capture] [--leak-check]";
+    "[SOURCE] [--format F] [--field 1|2] [--count N] [--out DIR | --out - | --discard] [--capture] [--gpu-unpack]\n"
+    "                   [--leak-check]";
 constexpr char kDetails[] =
     "Decoder frames through the GPU and back: each frame is fetched as a GPU frame, read back through\n"
     "its lock and written as a PNG file, or into a Y4M stream.\n"
@@ -107,6 +112,7 @@ constexpr char kDetails[] =
     "  --out -             a Y4M stream on standard output instead (4:4:4 8 or 16 bits, or mono)\n"
     "  --discard           run every stage but write nothing (timing, long runs)\n"
     "  --capture           also draw each frame into a render target and write its capture as a PNG file\n"
+    "  --gpu-unpack        upload 4:2:2 frames as they are and unpack them on the GPU (whole frames only)\n"
     "  --leak-check        private bytes after frame 100 and after the last within 5 MB, no open\n"
     "                      module object and the device's last release 0 at the end, or exit 1\n";
 
@@ -287,6 +293,26 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, b
   });
 }
 
+// The decoder's frame as a GPU frame, uploaded in its native GPU format and unpacked by the
+// format converter, not by the CPU conversion of the upload.
+HRESULT FetchUnpackedOnGpu(CDX9VidConvert& convert, IVideoDecoder* decoder, const GUID& format,
+                           const VarnicaTimecode& timecode, ComPtr<IMediaDirectX9VideoFrame>* frame) {
+  return GuardedCall([&] {
+    ComPtr<IValueSet> request;
+    CheckHr(CreateClassObject(CLSID_ValueSet, IID_IValueSet, &request), VLOC, "request");
+    CheckHr(vmdx::SetValue(request.Get(), FrameFormat, GuidValueType, format), VLOC, "FrameFormat");
+    CheckHr(vmdx::SetValue(request.Get(), TimecodeProperty, TimecodeValueType, timecode), VLOC, "TimecodeProperty");
+    ComPtr<IVideoFrame> source;
+    CheckHr(decoder->GetFrame(request.Get(), IID_IVideoFrame, &source), VLOC, "GetFrame");
+    ComPtr<IDirect3DTexture9> texture;
+    GUID held{};
+    CheckHr(convert.CreateConvertedTextureFromFrame(&texture, &held, source.Get(), GUID{}, GUID{}, true), VLOC,
+            "CreateConvertedTextureFromFrame");
+    return CheckHr(CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &*frame, &held, texture.Get()), VLOC,
+                   "CreateMediaDirectX9VideoFrame");
+  });
+}
+
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
   return GetConsoleMode(handle, &mode) != 0;
@@ -350,6 +376,23 @@ int OpenModuleObjects() {
 
 }  // namespace
 
+HRESULT WriteFramePng(IMediaDirectX9VideoFrame* frame, bool videoRange, const std::filesystem::path& path,
+                      std::string* error) {
+  CpuPicture picture;
+  PngPixels layout = PngPixels::Bgr8;
+  std::vector<uint8_t> pixels;
+  HRESULT hr = ReadBack(frame, &picture);
+  if (SUCCEEDED(hr)) {
+    if (videoRange) ExpandVideoRange(picture.record);
+    hr = ToPngPixels(picture.record, &layout, &pixels);
+  }
+  const int32_t w = picture.record.width;
+  if (SUCCEEDED(hr))
+    hr = WritePng(path.wstring(), w, picture.record.height, layout, pixels.data(),
+                  layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w, error);
+  return hr;
+}
+
 int RunFramesCommand(int argc, char** argv) {
   Options options;
   CommandLine cli("frames", kUsage, kDetails);
@@ -364,7 +407,9 @@ int RunFramesCommand(int argc, char** argv) {
   cli.Flag("--discard", &options.discard);
   cli.Flag("--capture", &options.capture);
   cli.Flag("--leak-check", &options.leakCheck);
+  cli.Flag("--gpu-unpack", &options.gpuUnpack);
   if (const int code = cli.Parse(argc, argv); code >= 0) return code;
+  if (options.gpuUnpack && options.field != 0) return cli.UsageError("--gpu-unpack takes whole frames; it cannot go with --field");
   const bool toStream = options.out == "-";
   if (toStream && (options.capture || options.discard))
     return cli.UsageError("--out - writes the frames themselves; it cannot go with --capture or --discard");
@@ -415,10 +460,15 @@ int RunFramesCommand(int argc, char** argv) {
   if (FAILED(hr) || !context.device)
     return cli.Failure(Failed("making a Direct3D 9Ex device", FAILED(hr) ? hr : E_FAIL, messages));
 
+  CDX9ResourceCache cache;
+  CDX9VidConvert convert(&context, &cache);
+
   char countText[32] = "all";
   if (count >= 0) std::snprintf(countText, sizeof countText, "%" PRId64, count);
-  std::fprintf(stderr, "%s: %dx%d, %s frames as %s%s -> %s\n", sourceName.c_str(), size.width, size.height, countText,
-               VarnicaMediaNameOf(&format, 0, 0), options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "",
+  std::fprintf(stderr, "%s: %dx%d, %s frames as %s%s%s -> %s\n", sourceName.c_str(), size.width, size.height,
+               countText, VarnicaMediaNameOf(&format, 0, 0),
+               options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "",
+               options.gpuUnpack ? ", unpacked on the GPU" : "",
                toStream          ? "standard output"
                : options.discard ? "nothing (discarded)"
                                  : options.out.c_str());
@@ -438,8 +488,11 @@ int RunFramesCommand(int argc, char** argv) {
     const FieldSelect field{1, static_cast<uint8_t>(options.field)};
     ComPtr<IMediaDirectX9VideoFrame> frame;
     double start = HighResolutionSeconds();
-    hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
-                         options.field ? &field : nullptr);
+    if (options.gpuUnpack)
+      hr = FetchUnpackedOnGpu(convert, &timed, format, timecode, &frame);
+    else
+      hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
+                           options.field ? &field : nullptr);
     fetchSeconds += HighResolutionSeconds() - start;
     if (hr == kEndOfStream && fromStream) break;  // the stream's end: every frame was taken
     std::string stage = "GetDirectXFrame";

@@ -8,6 +8,11 @@ class DX9Image {
  public:
   // Holds texture (a new reference) in place of the one held before.
   HRESULT OpenFromTex(const DX9Context& context, IDirect3DTexture9* texture);
+  // Empty again: the texture released, no device.
+  void Close() {
+    texture_.Reset();
+    device_ = nullptr;
+  }
 
   IDirect3DTexture9* Texture() const { return texture_.Get(); }
   IDirect3DDevice9Ex* Device() const { return device_; }

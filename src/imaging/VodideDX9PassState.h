@@ -1,0 +1,102 @@
+// What a render pass of the format converter and the field routines has bound on the device, so
+// that a pass that fails half way leaves the device as a finished pass does: scene ended, the
+// context's original render target back as target 0, the stages it bound and the pixel shader
+// cleared, sampler and stage states it changed put back. The regular end of a pass runs those
+// steps itself (each with its own failure text) and marks them done here.
+#pragma once
+#include <cstdint>
+
+#include "VodideDX9Context.h"
+
+class DX9PassState {
+ public:
+  explicit DX9PassState(DX9Context& context) : context_(context) {}
+  DX9PassState(const DX9PassState&) = delete;
+  DX9PassState& operator=(const DX9PassState&) = delete;
+  ~DX9PassState() { Undo(); }
+
+  void SceneBegun() { scene_ = true; }
+  void SceneEnded() { scene_ = false; }
+  void TargetSet() { target_ = true; }
+  void TargetRestored() { target_ = false; }
+  void StageBound(DWORD stage) { stages_ |= 1u << stage; }
+  void StageCleared(DWORD stage) { stages_ &= ~(1u << stage); }
+  void ShaderSet() { shader_ = true; }
+  void ShaderCleared() { shader_ = false; }
+
+  // Set a sampler or texture-stage state for the pass, keeping the value it had before the pass
+  // changed it first, for RestoreStates.
+  HRESULT SetSampler(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+    return Set(Kind::Sampler, sampler, type, value);
+  }
+  HRESULT SetStage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    return Set(Kind::Stage, stage, type, value);
+  }
+  // Puts back every state changed through SetSampler and SetStage.
+  HRESULT RestoreStates() {
+    HRESULT first = S_OK;
+    for (; saved_ > 0; --saved_) {
+      const Saved& s = savedStates_[saved_ - 1];
+      const HRESULT hr = Apply(s.kind, s.index, s.type, s.value);
+      if (SUCCEEDED(first) && FAILED(hr)) first = hr;
+    }
+    return first;
+  }
+
+ private:
+  // Failures here are not reported: the pass has already failed with its own text.
+  void Undo() {
+    if (scene_) context_.EndScene();
+    if (target_) context_.UnsetRenderTarget();
+    for (DWORD stage = 0; stages_ != 0; ++stage, stages_ >>= 1) {
+      if (stages_ & 1u) context_.UnsetTexture(stage);
+    }
+    if (shader_) context_.UnsetPixelShader();
+    RestoreStates();
+  }
+
+  enum class Kind { Sampler, Stage };
+  HRESULT Apply(Kind kind, DWORD index, DWORD type, DWORD value) {
+    IDirect3DDevice9Ex* device = context_.device.Get();
+    if (device == nullptr) return E_POINTER;
+    return kind == Kind::Sampler
+               ? device->SetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), value)
+               : device->SetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), value);
+  }
+  HRESULT Set(Kind kind, DWORD index, DWORD type, DWORD value) {
+    IDirect3DDevice9Ex* device = context_.device.Get();
+    if (device == nullptr) return E_POINTER;
+    bool known = false;
+    for (int i = 0; i < saved_; ++i) {
+      const Saved& s = savedStates_[i];
+      known = known || (s.kind == kind && s.index == index && s.type == type);
+    }
+    if (!known) {
+      if (saved_ == kMaxSaved) return E_UNEXPECTED;
+      DWORD before = 0;
+      const HRESULT hr =
+          kind == Kind::Sampler
+              ? device->GetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), &before)
+              : device->GetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), &before);
+      if (FAILED(hr)) return hr;
+      savedStates_[saved_++] = {kind, index, type, before};
+    }
+    return Apply(kind, index, type, value);
+  }
+
+  struct Saved {
+    Kind kind;
+    DWORD index;
+    DWORD type;
+    DWORD value;
+  };
+  static constexpr int kMaxSaved = 4;
+
+  DX9Context& context_;
+  bool scene_ = false;
+  bool target_ = false;
+  bool shader_ = false;
+  uint32_t stages_ = 0;
+  Saved savedStates_[kMaxSaved] = {};
+  int saved_ = 0;
+};
