@@ -22,10 +22,10 @@ y4m_seeds=build/native-fuzz/y4m-seeds
 if [ ! -f "$y4m_seeds/.complete" ]; then
   mkdir -p "$y4m_seeds"
   n=0
-  for spec in "yuv420p 7 5" "yuv420p10le 6 4" "yuv422p 7 5" "yuv422p10le 8 6" "yuv444p 8 6" \
+  for clip in "yuv420p 7 5" "yuv420p10le 6 4" "yuv422p 7 5" "yuv422p10le 8 6" "yuv444p 8 6" \
               "yuv444p12le 6 4" "yuva444p 6 4" "gray 5 3" "gray16le 6 4" "yuv420p 8 6 -field_order tt" \
               "yuv422p 6 4 -color_range pc"; do
-    set -- $spec
+    set -- $clip
     fmt=$1 w=$2 h=$3
     shift 3
     ffmpeg -v error -y -f lavfi -i testsrc2=size=16x16:rate=25 -vf "scale=$w:$h" -frames:v 2 -pix_fmt "$fmt" "$@" \
