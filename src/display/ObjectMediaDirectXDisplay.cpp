@@ -63,6 +63,7 @@ void MediaDirectXDisplay::ReleaseDisposableResources() {
 HRESULT MediaDirectXDisplay::GetObject(REFGUID, REFIID iid, void** ppv) {
   return GuardedCall([&]() -> HRESULT {
     CheckPointer(ppv, VLOC, "ppv");
+    *ppv = nullptr;
     if (!created_) ThrowError(E_FAIL, VLOC, "Not created: see Create()");
     ThrowIfDisposed("GetObject", VLOC);
     if (varnica::SameGuid(iid, IID_IMediaDirectXGraphics3) || varnica::SameGuid(iid, IID_IMediaDirectXGraphics2))
