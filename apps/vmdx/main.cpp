@@ -4,16 +4,16 @@
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
 //   vmdx frames  decoder frames through the GPU and back into PNG files (FramesCommand.cpp)
 //   vmdx play    a clip in a window through the display object (PlayCommand.cpp)
-#include <wrl/client.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <wrl/client.h>
 
 #include "FramesCommand.h"
+#include "PlayCommand.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
-#include "PlayCommand.h"
 #include "VarnicaMedia.h"
 #include "VodideDeviceInfo.h"
 
@@ -26,8 +26,8 @@ constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
 std::string GuidText(const GUID& g) {
   char text[40];
   std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+                static_cast<unsigned long>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2],
+                g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
   return text;
 }
 
@@ -88,8 +88,7 @@ int Info() {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: vmdx info | frames [options] | play [options]   (vmdx COMMAND --help for its options)\n");
+  std::fprintf(stderr, "usage: vmdx info | frames [options] | play [options]   (vmdx COMMAND --help)\n");
   return 2;
 }
 
