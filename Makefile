@@ -26,10 +26,12 @@ test-windows: build
 test-native: deps
 	@if [ -x scripts/test-native.sh ]; then scripts/test-native.sh; else echo "test-native: nothing to run"; fi
 
-# Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths under Wine.
+# Native conversion kernels against libyuv, swscale and memcpy; then the GPU frame paths and the
+# play path (module against a raw Direct3D loop) under Wine.
 bench: build
 	scripts/bench.sh
 	$(RUN) wine $(BUILD_DIR)/bin/gpu_frames_bench.exe
+	$(RUN) wine $(BUILD_DIR)/bin/play_bench.exe
 
 clean:
 	rm -rf $(BUILD_DIR)
