@@ -128,7 +128,13 @@ TEST_F(Display, AWindowThatIsGoneFailsTheNextSurfaceRequest) {
   EXPECT_EQ(0x0000FFu, Capture(earlier.Get()).Rgb(30, 30));
 }
 
-TEST_F(Display, OtherIdentitiesAreUnsupportedWithoutALogLine) {
+TEST_F(Display, HandsOutSurfacesUnderBothIdentitiesAndNothingElse) {
+  for (const GUID& iid : {IID_IMediaDirectXGraphics2, IID_IMediaDirectXGraphics3}) {
+    ComPtr<IUnknown> surface;
+    ASSERT_HR(S_OK, display_->GetObject(GUID{}, iid, &surface));
+    ComPtr<IMediaDirectXGraphics> main;
+    EXPECT_HR(S_OK, surface.As(&main));
+  }
   ObserverCapture capture;
   for (const GUID& iid : {IID_IMediaDirectXGraphics, IID_IUnknown, IID_IMediaDirectXDisplay}) {
     void* out = reinterpret_cast<void*>(1);

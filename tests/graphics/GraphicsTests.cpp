@@ -353,6 +353,11 @@ TEST_F(Graphics, RefusedVertexCallsChangeNothing) {
 TEST_F(Graphics, DisposedSurfaceRefusesEveryOperationWithItsName) {
   ComPtr<IMediaDirectXGraphics> surface = NextSurface(display_.Get());
   ASSERT_HR(S_OK, surface->BeginVertex(PrimitiveType_PointList, 1));
+  {
+    ObserverCapture capture;
+    EXPECT_HR(E_FAIL, surface->Create0(nullptr, nullptr));  // a display's surface is created already
+    EXPECT_TRUE(capture.Contains("Already created"));
+  }
   ComPtr<IDisposable> disposable;
   ASSERT_HR(S_OK, surface.As(&disposable));
   ASSERT_HR(S_OK, disposable->Dispose());
