@@ -120,24 +120,26 @@ ComPtr<IDirect3DDevice9> CurrentDevice(IMediaDirectXDisplay* display) {
   return device;
 }
 
-HRESULT DrawQuad(IMediaDirectXGraphics* surface, float left, float top, float right, float bottom) {
+namespace {
+// A triangle strip over the rectangle with texture coordinates 0..1 and, when given, one colour.
+HRESULT Quad(IMediaDirectXGraphics* surface, float left, float top, float right, float bottom, const float* rgba) {
   const float xyz[12] = {left, top, 0, right, top, 0, left, bottom, 0, right, bottom, 0};
   const float uv[8] = {0, 0, 1, 0, 0, 1, 1, 1};
   HRESULT hr = surface->BeginVertex(PrimitiveType_TriangleStrip, 4);
   if (SUCCEEDED(hr)) hr = surface->VertexSetPosV(0, xyz, 4);
   if (SUCCEEDED(hr)) hr = surface->VertexSetTextureUVV(0, 0, uv, 4);
+  for (uint64_t i = 0; rgba && i < 4 && SUCCEEDED(hr); ++i) hr = surface->VertexSetColor(i, rgba);
   return SUCCEEDED(hr) ? surface->DrawPrimitive() : hr;
+}
+}  // namespace
+
+HRESULT DrawQuad(IMediaDirectXGraphics* surface, float left, float top, float right, float bottom) {
+  return Quad(surface, left, top, right, bottom, nullptr);
 }
 
 HRESULT FillQuad(IMediaDirectXGraphics* surface, float left, float top, float right, float bottom,
                  const float rgba[4]) {
-  const float xyz[12] = {left, top, 0, right, top, 0, left, bottom, 0, right, bottom, 0};
-  float colors[16];
-  for (int i = 0; i < 16; ++i) colors[i] = rgba[i % 4];
-  HRESULT hr = surface->BeginVertex(PrimitiveType_TriangleStrip, 4);
-  if (SUCCEEDED(hr)) hr = surface->VertexSetPosV(0, xyz, 4);
-  if (SUCCEEDED(hr)) hr = surface->VertexSetColorV(0, colors, 4);
-  return SUCCEEDED(hr) ? surface->DrawPrimitive() : hr;
+  return Quad(surface, left, top, right, bottom, rgba);
 }
 
 void DisplayFixture::SetUp() {
