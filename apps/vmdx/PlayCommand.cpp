@@ -461,14 +461,16 @@ struct Player {
 
 enum class Shown { Ok, WindowGone, Failed };
 
-// The first failing step of a picture; later steps are skipped.
+// The steps of a picture, run until the first that fails.
 struct Steps {
   HRESULT hr = S_OK;
   const char* failed = nullptr;
   bool ok() const { return SUCCEEDED(hr); }
-  bool Run(const char* step, HRESULT result) {
-    if (ok() && FAILED(result)) hr = result, failed = step;
-    return ok();
+  template <class Step>
+  void Run(const char* name, Step&& step) {
+    if (!ok()) return;
+    hr = step();
+    if (!ok()) failed = name;
   }
 };
 
@@ -580,23 +582,23 @@ int RunPlayCommand(int argc, char** argv) {
                                         : Letterbox(client.right, client.bottom, clip);
       const float viewSize[2] = {float(area.width), float(area.height)};
       Steps steps;
-      steps.Run("SetTexture", surface->SetTexture(0, frame.Get())) &&
-          steps.Run("view properties", ApplyView(surface.Get(), view, p.metric.Get(), viewSize)) &&
-          steps.Run("SetShader", surface->SetShader(DisplayShaderProgramId)) &&
-          steps.Run("drawing", DrawTexturedQuad(surface.Get(), area));
+      steps.Run("SetTexture", [&] { return surface->SetTexture(0, frame.Get()); });
+      steps.Run("view properties", [&] { return ApplyView(surface.Get(), view, p.metric.Get(), viewSize); });
+      steps.Run("SetShader", [&] { return surface->SetShader(DisplayShaderProgramId); });
+      steps.Run("drawing", [&] { return DrawTexturedQuad(surface.Get(), area); });
       if (options.osd) {
         char text[96];
         std::snprintf(text, sizeof text, "frame %" PRId64 "  %s  %.1f fps%s", n, Timecode(n, clip).c_str(), fps,
                       p.state.paused ? "  paused" : "");
-        steps.Run("GDI text", DrawOsd(surface.Get(), client.bottom, text));
+        steps.Run("GDI text", [&] { return DrawOsd(surface.Get(), client.bottom, text); });
       }
       std::string error;
-      if (capture && steps.ok()) {
+      if (capture) {
         char file[40];
         std::snprintf(file, sizeof file, "frame_%06" PRId64 ".png", n);
-        steps.Run("capture", WriteCapture(surface.Get(), captureDir / file, &error));
+        steps.Run("capture", [&] { return WriteCapture(surface.Get(), captureDir / file, &error); });
       }
-      if (steps.ok()) steps.Run("Present", surface->Present());
+      steps.Run("Present", [&] { return surface->Present(); });
       if (!steps.ok()) {
         if (!IsWindow(p.window)) return Shown::WindowGone;
         std::fprintf(stderr, "vmdx play: frame %" PRId64 ": %s failed (%s)%s%s\n", n, steps.failed,
@@ -622,7 +624,8 @@ int RunPlayCommand(int argc, char** argv) {
           result = showFrame(n - 1, false, 0);
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        anchor = Seconds(), anchorFrame = n;  // carry on from here when unpaused
+        anchor = Seconds();  // carry on from here when unpaused
+        anchorFrame = n;
         continue;
       }
       p.state.resized = false;
@@ -639,7 +642,10 @@ int RunPlayCommand(int argc, char** argv) {
       }
       if (!options.fast) {
         double due = anchor + (n - anchorFrame) / clip.fps();
-        if (Seconds() - due > 0.25) anchor = Seconds(), anchorFrame = n, due = anchor;  // far behind: no catching up
+        if (Seconds() - due > 0.25) {  // far behind: count from here instead of hurrying
+          anchor = due = Seconds();
+          anchorFrame = n;
+        }
         WaitUntil(due, &Seconds);
       }
     }
