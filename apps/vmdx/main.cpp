@@ -4,6 +4,7 @@
 //   vmdx info    the class table, one object of each class, the offscreen device, the open-object count
 //   vmdx frames  decoder frames through the GPU and back into PNG files or a Y4M stream (FramesCommand.cpp)
 //   vmdx fields  frames split into fields and woven back on the GPU, checked (FieldsCommand.cpp)
+//   vmdx play    a clip in a window through the display object (PlayCommand.cpp)
 //   vmdx lens    a clip re-projected from one lens into another on the GPU (LensCommand.cpp)
 //
 // Every command follows the convention of CommandLine.h (--help, exit codes, standard streams).
@@ -15,6 +16,7 @@
 #include "CommandLine.h"
 #include "FieldsCommand.h"
 #include "FramesCommand.h"
+#include "PlayCommand.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
@@ -106,6 +108,7 @@ constexpr char kCommands[] =
     "  info      the module's classes, the offscreen device and the open-object count\n"
     "  frames    decoder frames through the GPU and back into PNG files or a Y4M stream\n"
     "  fields    frames split into their fields on the GPU and woven back, checked byte for byte\n"
+    "  play      a clip in a window through the display object and its drawing surfaces\n"
     "  lens      a clip re-projected from one lens into another on the GPU\n";
 
 }  // namespace
@@ -115,6 +118,7 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "info") return Info(argc - 1, argv + 1);
   if (command == "frames") return RunFramesCommand(argc - 1, argv + 1);
+  if (command == "play") return RunPlayCommand(argc - 1, argv + 1);
   if (command == "fields") return RunFieldsCommand(argc - 1, argv + 1);
   if (command == "lens") return RunLensCommand(argc - 1, argv + 1);
   if (command == "--help" || command == "-h" || command == "help") {

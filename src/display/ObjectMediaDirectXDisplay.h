@@ -1,8 +1,12 @@
 // MediaDirectXDisplay: presents pictures in a host window; hands out one drawing surface per
-// picture.
+// picture, on a device that always has the window's client size.
 #pragma once
+#include <wrl/client.h>
+
 #include "IMediaDirectXDisplay.h"
 #include "ObjectBase.h"
+#include "VodideDX9Context.h"
+#include "VodideDX9ResourceCache.h"
 
 class MediaDirectXDisplay final : public IMediaDirectXDisplay, public ComponentObject {
  public:
@@ -20,7 +24,17 @@ class MediaDirectXDisplay final : public IMediaDirectXDisplay, public ComponentO
  private:
   static const InterfaceEntry kInterfaces[];
 
+  // (Re)makes the device to the window's client size when needed, restores the captured device
+  // state and clears the back buffer to transparent black.
+  void PrepareDXDevice();
+  void CloseDevice();
+  HRESULT CreateSurface(REFIID iid, void** ppv);
+  HRESULT ObtainMediaDisplaySphericalMetric(REFIID iid, void** ppv);
+
   bool created_ = false;
-  HWND deviceWindow_ = nullptr;
-  uint32_t multisampleType_ = 0;
+  OffscreenDeviceSettings deviceSettings_;
+  DX9Context context_;
+  CDX9ResourceCache cache_;
+  // Device state right after the device was made; applied for every new surface.
+  Microsoft::WRL::ComPtr<IDirect3DStateBlock9> stateBlock_;
 };
