@@ -10,7 +10,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr char kSourceFile[] = "src/display/ObjectMediaDirectXDisplay";
+constexpr char kSourceFile[] = "src/ObjectMediaDirectXDisplay";
 constexpr ClassDescriptor kDescriptor{&CLSID_MediaDirectXDisplay, "MediaDirectXDisplay"};
 
 template <class I>

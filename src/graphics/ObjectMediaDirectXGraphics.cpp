@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr char kSourceFile[] = "src/graphics/ObjectMediaDirectXGraphics";
+constexpr char kSourceFile[] = "src/ObjectMediaDirectXGraphics";
 constexpr ClassDescriptor kDescriptor{&CLSID_MediaDirectXGraphics, "MediaDirectXGraphics"};
 
 template <class I>

@@ -8,7 +8,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/imaging/VodideDX9VidConvert";
+constexpr char kSourceFile[] = "src/VodideDX9VidConvert";
 
 GUID NativeFormat(const GUID& format, const SourceLocation& location) {
   GUID native{};

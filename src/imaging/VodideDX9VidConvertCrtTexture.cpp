@@ -8,7 +8,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/imaging/VodideDX9VidConvertCrtTexture";
+constexpr char kSourceFile[] = "src/VodideDX9VidConvertCrtTexture";
 
 // The row for (source, target), searched from the last row; null when there is none.
 const VidConvertRow* FindVidConvertRow(const GUID& source, const GUID& target) {

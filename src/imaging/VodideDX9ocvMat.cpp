@@ -9,7 +9,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/imaging/VodideDX9ocvMat";
+constexpr char kSourceFile[] = "src/VodideDX9ocvMat";
 }  // namespace
 
 int32_t GetOcvMatType(const cv::Mat& mat) { return mat.flags & cv::Mat::TYPE_MASK; }

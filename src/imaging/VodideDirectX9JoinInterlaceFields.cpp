@@ -7,7 +7,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/imaging/VodideDirectX9JoinInterlaceFields";
+constexpr char kSourceFile[] = "src/VodideDirectX9JoinInterlaceFields";
 
 // Which of an entry's two fields goes to stage 0 (the even rows) and which to stage 1.
 constexpr uint32_t kFieldStages[2][2] = {{1, 0}, {0, 1}};  // by the top flag: clear, set

@@ -7,7 +7,7 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-constexpr char kSourceFile[] = "src/imaging/VodideDirectX9SplitInterlaceFields";
+constexpr char kSourceFile[] = "src/VodideDirectX9SplitInterlaceFields";
 }  // namespace
 
 HRESULT SplitInterlaceFields(DX9Context& context, uint32_t count, IDirect3DTexture9* const* pSourceFrame,
