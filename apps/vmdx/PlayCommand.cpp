@@ -1,15 +1,18 @@
 // vmdx play [file.y4m | - | builtin:NAME] [--frames N] [--fast] [--size WxH] [--capture DIR [--every K]] [--osd]
+//           [view options] [--leak-check] [--resize-every N] [--switch-view-every N]
 //
 // A player built only on what a host gets from the module's classes: a MediaDirectXDisplay
 // bound to a resizable window, and for every picture a drawing surface from it, the decoder's
-// frame bound as a texture (GetDecoderFrame), a letterboxed textured quad, GDI text on top
-// (--osd), CaptureFrame for PNG files (--capture) and Present. Frames are paced to the clip's
-// rate unless --fast. Escape, closing the window or the end of the clip end the run; space
-// pauses.
+// frame bound as a texture (GetDecoderFrame), the view properties and the display program
+// (flat, packed stereo and 360-degree pictures; the view matrix from the display's spherical
+// metric), a textured quad, GDI text on top (--osd), CaptureFrame for PNG files (--capture) and
+// Present. Frames are paced to the clip's rate unless --fast. In the window a mouse drag turns the
+// view, the wheel zooms, keys 1-8 choose the view type, R resets the direction; space pauses;
+// Escape, closing the window or the end of the clip end the run.
 #include "PlayCommand.h"
 
-#include <fcntl.h>
 #include <io.h>
+#include <windowsx.h>
 #include <wrl/client.h>
 #include <algorithm>
 #include <cinttypes>
@@ -20,14 +23,18 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
+#include "LeakCheck.h"
 #include "PngWriter.h"
 #include "VarnicaFrameAccess.h"
 #include "VarnicaSphericalMetric.h"
+#include "ViewControls.h"
 
 using Microsoft::WRL::ComPtr;
+using namespace vmdxtool;
 
 namespace {
 
@@ -43,148 +50,69 @@ struct Options {
   bool fast = false;
   int width = 0, height = 0;  // initial client size; 0: the clip's display size
   std::string captureDir;
-  int64_t every = 1;
+  int64_t every = 0;  // 0: not given (1)
   bool osd = false;
+  vmdxview::ViewOptions view;
+  bool leakCheck = false;
+  int64_t resizeEvery = 0;      // long runs: the window changes size every N frames
+  int64_t switchViewEvery = 0;  // long runs: the next view type every N frames
 };
 
-const char kUsage[] =
-    "usage: vmdx play [file.y4m | - | builtin:NAME] [--frames N] [--fast] [--size WxH]\n"
-    "                 [--capture DIR [--every K]] [--osd]\n";
+constexpr char kUsage[] =
+    "[file.y4m | - | builtin:NAME] [--frames N] [--fast] [--size WxH] [--capture DIR [--every K]] [--osd]\n"
+    "                 [--camera ...] [--packing ...] [--view ...] [--ipd MM] [--zero-parallax M] [--range LON,LAT]\n"
+    "                 [--yaw DEG] [--pitch DEG] [--roll DEG] [--zoom Z] [--leak-check]";
 
-void PrintHelp() {
-  std::printf(
-      "%s"
-      "Plays a clip in a resizable window through the display object: each frame is fetched from\n"
-      "the decoder onto the display's device, drawn letterboxed with its pixel aspect ratio and\n"
-      "presented, paced to the clip's frame rate.\n"
-      "  file.y4m        a Y4M clip; - reads a Y4M stream from standard input (all of it, first);\n"
-      "                  builtin:progressive (the default) or builtin:interlaced\n"
-      "  --frames N      play at most N frames\n"
-      "  --fast          do not wait for the frame rate\n"
-      "  --size WxH      the window's first client size (default: the clip's display size)\n"
-      "  --capture DIR   write the presented picture of every K-th frame as DIR/frame_NNNNNN.png\n"
-      "  --every K       with --capture: every K-th frame (default 1)\n"
-      "  --osd           frame number, timecode and frames per second drawn with GDI\n"
-      "Keys: space pauses, Escape ends. Messages and progress go to standard error.\n",
-      kUsage);
+std::string Details() {
+  return std::string(
+             "Plays a clip in a resizable window through the display object: each frame is fetched from\n"
+             "the decoder onto the display's device, drawn through the display program (letterboxed with\n"
+             "its pixel aspect ratio, or over the whole window for a 360-degree view) and presented, paced\n"
+             "to the clip's frame rate.\n"
+             "  file.y4m            a Y4M clip; - reads a Y4M stream from standard input; builtin:NAME a\n"
+             "                      built-in clip: progressive (default), interlaced, sphere, sphere-lr,\n"
+             "                      sphere-tb, stereo, stereo-tb, fisheye\n"
+             "  --frames N          play at most N frames\n"
+             "  --fast              do not wait for the frame rate\n"
+             "  --size WxH          the window's first client size (default: the clip's display size)\n"
+             "  --capture DIR       write the presented picture of every K-th frame as DIR/frame_NNNNNN.png\n"
+             "  --every K           with --capture: every K-th frame (default 1)\n"
+             "  --osd               frame number, timecode and frames per second drawn with GDI\n") +
+         vmdxview::ViewOptionsUsage() +
+         "  --leak-check        private bytes after frame 100 and after the last within 5 MB, no open\n"
+         "                      module object and the device's last release 0 at the end, or exit 1\n"
+         "  --resize-every N    (long runs) change the window's size every N frames\n"
+         "  --switch-view-every N  (long runs) go on to the next view type every N frames\n"
+         "In the window: drag with the mouse to look around, the wheel zooms, keys 1-8 choose the view\n"
+         "type (plain, left, right, anaglyph, contrast, dubois-rc, dubois-gm, dubois-ab), R resets the\n"
+         "direction and zoom, space pauses, Escape ends. Messages and progress go to standard error.\n";
 }
 
-int UsageError(const char* problem, const char* value) {
-  std::fprintf(stderr, "vmdx play: %s%s%s\n%s", problem, value ? " " : "", value ? value : "", kUsage);
-  return 2;
-}
-
-bool ParseCount(const char* text, int64_t* out) {
-  char* end = nullptr;
-  const long long value = std::strtoll(text, &end, 10);
-  if (end == text || *end != '\0' || value < 1) return false;
-  *out = value;
-  return true;
-}
-
-bool ParseSize(const char* text, int* width, int* height) {
+bool ParseSize(const std::string& text, int* width, int* height) {
   int w = 0, h = 0;
   char tail = 0;
-  if (std::sscanf(text, "%dx%d%c", &w, &h, &tail) != 2) return false;
+  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
   if (w < 16 || h < 16 || w > kLargestSide || h > kLargestSide) return false;
   *width = w;
   *height = h;
   return true;
 }
 
-// 0 parsed, 1 help shown, 2 usage error (already reported).
-int ParseOptions(int argc, char** argv, Options* o) {
-  bool sourceGiven = false, everyGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    auto needValue = [&]() {
-      if (value == nullptr) return false;
-      ++i;
-      return true;
-    };
-    if (arg == "--help" || arg == "-h") {
-      PrintHelp();
-      return 1;
-    } else if (arg == "--fast") {
-      o->fast = true;
-    } else if (arg == "--osd") {
-      o->osd = true;
-    } else if (arg == "--frames") {
-      if (!needValue() || !ParseCount(value, &o->frames))
-        return UsageError("--frames needs a count of 1 or more, not", value);
-    } else if (arg == "--every") {
-      if (!needValue() || !ParseCount(value, &o->every))
-        return UsageError("--every needs a count of 1 or more, not", value);
-      everyGiven = true;
-    } else if (arg == "--size") {
-      if (!needValue() || !ParseSize(value, &o->width, &o->height))
-        return UsageError("--size needs WxH with sides from 16 to 16384, not", value);
-    } else if (arg == "--capture") {
-      if (!needValue() || *value == '\0') return UsageError("--capture needs a folder", nullptr);
-      o->captureDir = value;
-    } else if ((arg == "-" || arg.rfind("--", 0) != 0) && !sourceGiven) {
-      o->source = arg;
-      sourceGiven = true;
-    } else {
-      return UsageError(arg.rfind("--", 0) == 0 ? "unknown option" : "more than one clip:", arg.c_str());
-    }
+// The view options, through the viewer's own parser.
+void DeclareViewOptions(CommandLine& cli, vmdxview::ViewOptions* view) {
+  static const char* const kNames[] = {"--camera", "--packing", "--view",  "--ipd",  "--zero-parallax",
+                                       "--range",  "--yaw",     "--pitch", "--roll", "--zoom"};
+  for (const char* name : kNames) {
+    cli.Value(name, "see --help", [name, view](const std::string& value) {
+      char* argv[] = {const_cast<char*>(name), const_cast<char*>(value.c_str())};
+      int i = 0;
+      std::string error;
+      return vmdxview::ParseViewOption(2, argv, &i, view, &error) == vmdxview::OptionResult::Taken;
+    });
   }
-  if (everyGiven && o->captureDir.empty()) return UsageError("--every goes with --capture", nullptr);
-  return 0;
-}
-
-std::string HrText(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
 }
 
 // ---- the clip ---------------------------------------------------------------------------
-
-// Standard input spooled into a temporary file the decoder can open (it reads Y4M files by
-// frame number); the file goes with the object.
-class SpooledInput {
- public:
-  ~SpooledInput() {
-    if (!path_.empty()) DeleteFileA(path_.c_str());
-  }
-  HRESULT Read(std::string* error) {
-    char folder[MAX_PATH], file[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "vmd", 0, file)) {
-      *error = "no temporary file for standard input";
-      return HRESULT_FROM_WIN32(GetLastError());
-    }
-    path_ = file;
-    std::FILE* out = std::fopen(file, "wb");
-    if (out == nullptr) {
-      *error = "cannot write " + path_;
-      return E_FAIL;
-    }
-    _setmode(_fileno(stdin), _O_BINARY);
-    std::vector<char> buffer(1 << 20);
-    size_t total = 0, got = 0;
-    bool written = true;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
-      written = written && std::fwrite(buffer.data(), 1, got, out) == got;
-      total += got;
-    }
-    written = std::fclose(out) == 0 && written;
-    if (!written) {
-      *error = "cannot write " + path_ + " (disk full?)";
-      return E_FAIL;
-    }
-    if (total == 0) {
-      *error = "standard input is empty";
-      return E_FAIL;
-    }
-    return S_OK;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 struct Clip {
   ComPtr<IVideoDecoder> decoder;
@@ -192,7 +120,8 @@ struct Clip {
   int32_t width = 0, height = 0;
   VarnicaFrameRate rate{25, 1, 0, 0};
   VarnicaPixelAspectRatio aspect{1, 1};
-  int64_t frames = 0;
+  int64_t frames = -1;  // -1: a stream, whose length shows at its end
+  bool stream = false;
   double fps() const {
     return rate.numerator > 0 && rate.denominator > 0 ? double(rate.numerator) / rate.denominator : 25.0;
   }
@@ -209,15 +138,16 @@ HRESULT OpenClip(const std::string& path, const std::string& name, Clip* clip) {
   VarnicaFrameSize size{};
   int32_t count = 0;
   if (SUCCEEDED(hr)) hr = vmdx::GetValue(values.Get(), FrameSizeProperty, FrameSizeValueType, &size);
-  if (SUCCEEDED(hr)) hr = vmdx::GetValue(values.Get(), FrameCountProperty, Int32ValueType, &count);
   if (FAILED(hr)) return hr;
+  // A stream has no frame count: it is read once, front to back.
+  clip->stream = FAILED(vmdx::GetValue(values.Get(), FrameCountProperty, Int32ValueType, &count));
   // Rate and aspect are optional in a source's description.
   vmdx::GetValue(values.Get(), FrameRateProperty, FrameRateProperty, &clip->rate);
   vmdx::GetValue(values.Get(), PixelAspectRatioProperty, PixelAspectRatioValueType, &clip->aspect);
   clip->name = name;
   clip->width = size.width;
   clip->height = size.height;
-  clip->frames = count;
+  clip->frames = clip->stream ? -1 : count;
   return S_OK;
 }
 
@@ -227,26 +157,58 @@ struct WindowState {
   bool closeAsked = false;
   bool paused = false;
   bool resized = false;
+  bool viewChanged = false;  // the view was turned, zoomed or its type chosen: new title, and a redraw when paused
+  vmdxview::ViewState* view = nullptr;
+  bool dragging = false;
+  POINT dragFrom{};
 };
 
 LRESULT CALLBACK PlayWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* state = reinterpret_cast<WindowState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (state == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
     case WM_CLOSE:  // the run ends and releases everything before the window goes
-      if (state) state->closeAsked = true;
+      state->closeAsked = true;
       return 0;
     case WM_KEYDOWN:
-      if (state && wparam == VK_ESCAPE) state->closeAsked = true;
-      if (state && wparam == VK_SPACE) state->paused = !state->paused;
+      if (wparam == VK_ESCAPE) state->closeAsked = true;
+      if (wparam == VK_SPACE) state->paused = !state->paused;
+      if (state->view && state->view->Key(static_cast<unsigned>(wparam))) state->viewChanged = true;
+      return 0;
+    case WM_LBUTTONDOWN:
+      state->dragging = true;
+      state->dragFrom = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+      SetCapture(hwnd);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (state->dragging && state->view) {
+        const POINT at{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        state->view->Drag(at.x - state->dragFrom.x, at.y - state->dragFrom.y, client.right);
+        state->dragFrom = at;
+        state->viewChanged = true;
+      }
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (state->dragging) ReleaseCapture();
+      state->dragging = false;
+      return 0;
+    case WM_MOUSEWHEEL:
+      if (state->view) {
+        state->view->Wheel(GET_WHEEL_DELTA_WPARAM(wparam) / double(WHEEL_DELTA));
+        state->viewChanged = true;
+      }
       return 0;
     case WM_SIZE:
-      if (state) state->resized = true;
+      state->resized = true;
       return 0;
     case WM_ERASEBKGND:  // every picture covers the whole client area
       return 1;
     case WM_PAINT:
       ValidateRect(hwnd, nullptr);
-      if (state) state->resized = true;  // shown again: draw the picture again when paused
+      state->resized = true;  // shown again: draw the picture again when paused
       return 0;
     default:
       return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -315,38 +277,15 @@ double Seconds() {
 
 // ---- one picture -------------------------------------------------------------------------
 
-// The view properties every surface gets, set in one place: the viewer's controls (camera,
-// packing, display type, turning and zooming) fill this.
-struct ViewSettings {
-  GUID cameraType{};
-  GUID framePacking{};
-  GUID displayType{};
-  float ipd = 0.07f;
-  float zeroParallax = 1.0f;
-  float angularRange[2] = {6.2831855f, 3.1415927f};
-  float yaw = 0, pitch = 0, roll = 0, zoom = 1;  // radians; the view matrix comes from the spherical metric
-  bool fillWindow = false;                       // 360-degree views draw over the whole window
-};
-
-HRESULT ApplyView(IMediaDirectXGraphics* surface, const ViewSettings& view, IMediaDisplaySphericalMetric* metric,
-                  const float viewSize[2]) {
-  float matrix[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-  if (metric) metric->GetViewMatrix(view.yaw, view.pitch, view.roll, view.zoom, matrix);
-  ComPtr<IValueSet> values;
-  HRESULT hr = surface->GetValueSet(&values);
-  IValueSet* set = values.Get();
-  if (SUCCEEDED(hr)) hr = vmdx::SetValue(set, GraphicsCameraTypeProperty, GuidValueType, view.cameraType);
-  if (SUCCEEDED(hr)) hr = vmdx::SetValue(set, GraphicsFramePackingProperty, GuidValueType, view.framePacking);
-  if (SUCCEEDED(hr)) hr = vmdx::SetValue(set, GraphicsDisplayTypeProperty, GuidValueType, view.displayType);
-  if (SUCCEEDED(hr)) hr = vmdx::SetValue(set, GraphicsIpdProperty, FloatValueType, view.ipd);
-  if (SUCCEEDED(hr)) hr = vmdx::SetValue(set, GraphicsZeroParallaxProperty, FloatValueType, view.zeroParallax);
-  if (SUCCEEDED(hr))
-    hr = set->SetValueData(GraphicsAngularRangeProperty, &GraphicsAngularRangeProperty, view.angularRange,
-                           sizeof view.angularRange);
-  if (SUCCEEDED(hr))
-    hr = set->SetValueData(GraphicsViewSizeProperty, &GraphicsViewSizeProperty, viewSize, 2 * sizeof(float));
-  if (SUCCEEDED(hr))
-    hr = set->SetValueData(GraphicsViewMatrixProperty, &FloatMatrix3x3ValueType, matrix, sizeof matrix);
+// The view properties of a surface for the viewer's current view, with the view matrix from the
+// display's spherical metric.
+HRESULT ApplyView(IMediaDirectXGraphics* surface, const vmdxview::ViewOptions& view,
+                  IMediaDisplaySphericalMetric* metric, float viewWidth, float viewHeight) {
+  vmdxview::SurfaceViewValues values{};
+  HRESULT hr = vmdxview::ToSurfaceValues(view, metric, &values);
+  ComPtr<IValueSet> set;
+  if (SUCCEEDED(hr)) hr = surface->GetValueSet(&set);
+  if (SUCCEEDED(hr)) hr = vmdxview::ApplyToSurface(set.Get(), values, viewWidth, viewHeight);
   return hr;
 }
 
@@ -355,8 +294,9 @@ HRESULT ApplyView(IMediaDirectXGraphics* surface, const ViewSettings& view, IMed
 struct Area {
   int x, y, width, height;
 };
-Area Letterbox(int clientWidth, int clientHeight, const Clip& clip) {
-  const double w = clip.width * clip.par(), h = clip.height;
+Area Letterbox(int clientWidth, int clientHeight, const Clip& clip, const vmdxview::ViewOptions& view) {
+  double w = clip.width * clip.par(), h = clip.height;
+  if (vmdxview::ShowsOneEyePicture(view)) (view.packing == vmdxview::Packing::LR ? w : h) /= 2;
   const double scale = std::min(clientWidth / w, clientHeight / h);
   const int width = std::max(1, static_cast<int>(std::lround(w * scale)));
   const int height = std::max(1, static_cast<int>(std::lround(h * scale)));
@@ -459,7 +399,10 @@ struct Player {
   }
 };
 
-enum class Shown { Ok, WindowGone, Failed };
+enum class Shown { Ok, End, WindowGone, Failed };
+
+// A Y4M stream's end as the decoder reports it.
+constexpr HRESULT kEndOfStream = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
 
 // The steps of a picture, run until the first that fails.
 struct Steps {
@@ -474,94 +417,104 @@ struct Steps {
   }
 };
 
+// The window sizes a long run cycles through (--resize-every).
+constexpr SIZE kStressSizes[] = {{640, 360}, {480, 480}, {800, 450}, {333, 187}};
+
+void ResizeClient(HWND window, SIZE client) {
+  RECT outer{0, 0, client.cx, client.cy};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE, 0);
+  SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring WindowTitle(const vmdxview::ViewState& view, const Clip& clip) {
+  wchar_t title[320];
+  std::swprintf(title, 320, L"%hs - %hs - %dx%d @ %.3g fps", view.Title().c_str(), clip.name.c_str(), clip.width,
+                clip.height, clip.fps());
+  return title;
+}
+
 }  // namespace
 
 int RunPlayCommand(int argc, char** argv) {
   Options options;
-  const int parsed = ParseOptions(argc, argv, &options);
-  if (parsed == 1) return 0;
-  if (parsed != 0) return parsed;
+  const std::string details = Details();
+  CommandLine cli("play", kUsage, details.c_str());
+  cli.Input(&options.source);
+  cli.Integer("--frames", &options.frames, 1, INT64_MAX);
+  cli.Flag("--fast", &options.fast);
+  cli.Value("--size", "WxH, sides from 16 to 16384",
+            [&](const std::string& v) { return ParseSize(v, &options.width, &options.height); });
+  cli.Text("--capture", &options.captureDir);
+  cli.Integer("--every", &options.every, 1, INT64_MAX);
+  cli.Flag("--osd", &options.osd);
+  DeclareViewOptions(cli, &options.view);
+  cli.Flag("--leak-check", &options.leakCheck);
+  cli.Integer("--resize-every", &options.resizeEvery, 1, INT64_MAX);
+  cli.Integer("--switch-view-every", &options.switchViewEvery, 1, INT64_MAX);
+  if (const int code = cli.Parse(argc, argv); code >= 0) return code;
+  if (options.every > 0 && options.captureDir.empty()) return cli.UsageError("--every goes with --capture");
+  if (options.every == 0) options.every = 1;
   const ComScope com;
+  FrameworkMessages messages(cli.verbose());
 
-  if (FAILED(VarnicaLoadClassLibrary(kModule))) {
-    std::fprintf(stderr, "vmdx play: cannot load %s\n", kModule);
-    return 1;
-  }
+  if (const HRESULT loaded = VarnicaLoadClassLibrary(kModule); FAILED(loaded))
+    return cli.Failure(Failed(std::string("loading ") + kModule, loaded, messages));
   HMODULE module = GetModuleHandleA(kModule);
   auto openObjects =
       reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module, "DLLGetOpenObjectCount")));
 
-  SpooledInput spooled;
-  std::string path = options.source, name = options.source;
-  if (options.source == "-") {
-    std::string error;
-    std::fprintf(stderr, "vmdx play: reading standard input...\n");
-    if (FAILED(spooled.Read(&error))) {
-      std::fprintf(stderr, "vmdx play: %s\n", error.c_str());
-      return 1;
-    }
-    path = spooled.path();
-    name = "standard input";
-  } else if (options.source.rfind("builtin:", 0) != 0) {
+  std::string name = options.source == "-" ? "standard input" : options.source;
+  if (options.source != "-" && options.source.rfind("builtin:", 0) != 0)
     name = std::filesystem::path(options.source).filename().string();
-  }
 
   std::filesystem::path captureDir;
   if (!options.captureDir.empty()) {
     std::error_code made;
     captureDir = options.captureDir;
     std::filesystem::create_directories(captureDir, made);
-    if (made) {
-      std::fprintf(stderr, "vmdx play: cannot create %s: %s\n", options.captureDir.c_str(), made.message().c_str());
-      return 1;
-    }
+    if (made) return cli.Failure("cannot create the folder " + options.captureDir + ": " + made.message());
   }
 
-  int exitCode = 0;
+  int exitCode = kExitSuccess;
   int64_t shown = 0;
   double playSeconds = 0;
+  LeakCheck leaks(options.leakCheck);
+  IDirect3DDevice9* lastDevice = nullptr;  // the display's device at the end, held for the leak check
   {
     Player p;
-    HRESULT hr = OpenClip(path, name, &p.clip);
-    if (FAILED(hr)) {
-      std::fprintf(stderr, "vmdx play: cannot open %s (%s)\n", options.source.c_str(), HrText(hr).c_str());
-      return 1;
-    }
+    HRESULT hr = OpenClip(options.source, name, &p.clip);
+    if (FAILED(hr)) return cli.Failure(Failed("opening " + name, hr, messages));
     Clip& clip = p.clip;
-    const int64_t count = options.frames > 0 ? std::min(options.frames, clip.frames) : clip.frames;
+    const int64_t count = options.frames > 0 ? (clip.stream ? options.frames : std::min(options.frames, clip.frames))
+                                             : clip.frames;  // -1: a stream to its end
 
-    wchar_t title[256];
-    std::swprintf(title, 256, L"vmdx play - %hs - %dx%d @ %.3g fps", clip.name.c_str(), clip.width, clip.height,
-                  clip.fps());
-    p.window = CreatePlayWindow(title, FirstClientSize(options, clip), &p.state);
-    if (p.window == nullptr) {
-      std::fprintf(stderr, "vmdx play: cannot create a window (%lu)\n", GetLastError());
-      return 1;
-    }
+    vmdxview::ViewState view(options.view);
+    p.state.view = &view;
+    p.window = CreatePlayWindow(WindowTitle(view, clip), FirstClientSize(options, clip), &p.state);
+    if (p.window == nullptr) return cli.Failure("cannot create a window (" + std::to_string(GetLastError()) + ")");
     ComPtr<IValueSet> settings;
     hr = CreateClassObject(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay, &p.display);
     if (SUCCEEDED(hr)) hr = CreateClassObject(CLSID_ValueSet, IID_IValueSet, &settings);
     if (SUCCEEDED(hr)) hr = vmdx::SetValue(settings.Get(), CHwndProperty, CHwndProperty, p.window);
     if (SUCCEEDED(hr)) hr = p.display->Create0(settings.Get());
-    if (FAILED(hr)) {
-      std::fprintf(stderr, "vmdx play: cannot bind a display to the window (%s)\n", HrText(hr).c_str());
-      return 1;
-    }
-    if (FAILED(p.display->GetObject(GUID{}, MediaDisplaySphericalMetricId, &p.metric)))
-      std::fprintf(stderr, "vmdx play: no spherical metric; views keep the identity matrix\n");
+    if (SUCCEEDED(hr)) hr = p.display->GetObject(GUID{}, MediaDisplaySphericalMetricId, &p.metric);
+    if (FAILED(hr)) return cli.Failure(Failed("binding a display to the window", hr, messages));
 
-    std::fprintf(stderr, "vmdx play: %s, %dx%d, %.3g fps, %" PRId64 " frames%s\n", clip.name.c_str(), clip.width,
-                 clip.height, clip.fps(), count, options.fast ? ", as fast as it goes" : "");
+    char countText[32] = "all";
+    if (count >= 0) std::snprintf(countText, sizeof countText, "%" PRId64, count);
+    std::fprintf(stderr, "vmdx play: %s, %dx%d, %.3g fps, %s frames%s\n", clip.name.c_str(), clip.width, clip.height,
+                 clip.fps(), countText, options.fast ? ", as fast as it goes" : "");
     const bool terminal = _isatty(_fileno(stderr)) != 0;
-    const ViewSettings view;
 
     // Draws frame n into a new surface and presents it; captures when asked.
-    auto showFrame = [&](int64_t n, bool capture, double fps) -> Shown {
+    auto showFrame = [&](int64_t n, bool capture, double fps, bool last) -> Shown {
       ComPtr<IMediaDirectXGraphics> surface;
       HRESULT shownHr = p.display->GetObject(GUID{}, IID_IMediaDirectXGraphics3, &surface);
       if (FAILED(shownHr)) {
         if (!IsWindow(p.window)) return Shown::WindowGone;
-        std::fprintf(stderr, "vmdx play: frame %" PRId64 ": no drawing surface (%s)\n", n, HrText(shownHr).c_str());
+        std::fprintf(stderr, "vmdx play: frame %" PRId64 ": %s\n", n,
+                     Failed("no drawing surface", shownHr, messages).c_str());
         return Shown::Failed;
       }
       RECT client{};
@@ -569,21 +522,27 @@ int RunPlayCommand(int argc, char** argv) {
       const VarnicaTimecode timecode{n, static_cast<int32_t>(clip.rate.numerator),
                                      static_cast<int32_t>(clip.rate.denominator), 0, 0};
       ComPtr<IMediaDirectX9VideoFrame> frame;
-      // RGB, so that the plain display program shows the colours as they are.
+      // RGB, so that the display program and the plain path show the colours as they are.
       shownHr = surface->GetDecoderFrame(IID_IMediaDirectX9VideoFrame, &frame, clip.decoder.Get(), &timecode, nullptr,
                                          &MediaFormat_RGBX8, nullptr);
+      if (shownHr == kEndOfStream && clip.stream) return Shown::End;
       if (FAILED(shownHr)) {
-        std::fprintf(stderr,
-                     "vmdx play: frame %" PRId64 " of %s cannot be decoded (%s); the frames before it were shown\n", n,
-                     clip.name.c_str(), HrText(shownHr).c_str());
+        std::fprintf(stderr, "vmdx play: frame %" PRId64 " of %s cannot be decoded (%s); the frames before it were shown\n",
+                     n, clip.name.c_str(), Failed("GetDecoderFrame", shownHr, messages).c_str());
         return Shown::Failed;
       }
-      const Area area = view.fillWindow ? Area{0, 0, int(client.right), int(client.bottom)}
-                                        : Letterbox(client.right, client.bottom, clip);
-      const float viewSize[2] = {float(area.width), float(area.height)};
+      if (last && leaks.enabled() && lastDevice == nullptr) {
+        ComPtr<IDirect3DTexture9> texture;
+        if (SUCCEEDED(frame->GetTexture(&texture)) && texture) texture->GetDevice(&lastDevice);
+      }
+      const vmdxview::ViewOptions& now = view.options();
+      const Area area = now.camera == vmdxview::Camera::Sphere
+                            ? Area{0, 0, int(client.right), int(client.bottom)}
+                            : Letterbox(client.right, client.bottom, clip, now);
       Steps steps;
       steps.Run("SetTexture", [&] { return surface->SetTexture(0, frame.Get()); });
-      steps.Run("view properties", [&] { return ApplyView(surface.Get(), view, p.metric.Get(), viewSize); });
+      steps.Run("view properties",
+                [&] { return ApplyView(surface.Get(), now, p.metric.Get(), float(area.width), float(area.height)); });
       steps.Run("SetShader", [&] { return surface->SetShader(DisplayShaderProgramId); });
       steps.Run("drawing", [&] { return DrawTexturedQuad(surface.Get(), area); });
       if (options.osd) {
@@ -601,8 +560,8 @@ int RunPlayCommand(int argc, char** argv) {
       steps.Run("Present", [&] { return surface->Present(); });
       if (!steps.ok()) {
         if (!IsWindow(p.window)) return Shown::WindowGone;
-        std::fprintf(stderr, "vmdx play: frame %" PRId64 ": %s failed (%s)%s%s\n", n, steps.failed,
-                     HrText(steps.hr).c_str(), error.empty() ? "" : ": ", error.c_str());
+        std::fprintf(stderr, "vmdx play: frame %" PRId64 ": %s%s%s\n", n,
+                     Failed(steps.failed, steps.hr, messages).c_str(), error.empty() ? "" : ": ", error.c_str());
         return Shown::Failed;
       }
       return Shown::Ok;
@@ -614,14 +573,20 @@ int RunPlayCommand(int argc, char** argv) {
     std::vector<double> recent;  // present times of the last second, for the frames-per-second figure
     double lastProgress = 0;
     Shown result = Shown::Ok;
-    for (int64_t n = 0; n < count && result == Shown::Ok;) {
+    for (int64_t n = 0; (count < 0 || n < count) && result == Shown::Ok;) {
       PumpMessages();
       if (p.state.closeAsked) break;
+      if (p.state.viewChanged) {
+        p.state.viewChanged = false;
+        SetWindowTextW(p.window, WindowTitle(view, clip).c_str());
+        p.state.resized = true;  // a paused picture is drawn again in the new view
+      }
       const double now = Seconds();
       if (p.state.paused) {
-        if (p.state.resized && n > 0) {
+        // A stream cannot go back for the shown frame; files and built-in clips draw it again.
+        if (p.state.resized && n > 0 && !clip.stream) {
           p.state.resized = false;
-          result = showFrame(n - 1, false, 0);
+          result = showFrame(n - 1, false, 0, false);
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         anchor = Seconds();  // carry on from here when unpaused
@@ -629,16 +594,24 @@ int RunPlayCommand(int argc, char** argv) {
         continue;
       }
       p.state.resized = false;
+      if (options.resizeEvery > 0 && n > 0 && n % options.resizeEvery == 0)
+        ResizeClient(p.window, kStressSizes[(n / options.resizeEvery) % std::size(kStressSizes)]);
+      if (options.switchViewEvery > 0 && n > 0 && n % options.switchViewEvery == 0) {
+        view.Key('1' + static_cast<unsigned>((n / options.switchViewEvery) % 8));
+        SetWindowTextW(p.window, WindowTitle(view, clip).c_str());
+      }
       while (!recent.empty() && recent.front() < now - 1.0) recent.erase(recent.begin());
       const double fps = recent.size() > 1 ? (recent.size() - 1) / (recent.back() - recent.front()) : 0;
-      result = showFrame(n, !captureDir.empty() && n % options.every == 0, fps);
+      messages.Clear();
+      result = showFrame(n, !captureDir.empty() && n % options.every == 0, fps, count >= 0 && n + 1 == count);
       if (result != Shown::Ok) break;
       recent.push_back(Seconds());
       ++n;
       shown = n;
+      leaks.FrameDone(n);
       if (terminal && (Seconds() - lastProgress > 0.25 || n == count)) {
         lastProgress = Seconds();
-        std::fprintf(stderr, "\r  frame %" PRId64 "/%" PRId64 "  %5.1f fps ", n, count, fps);
+        std::fprintf(stderr, "\r  frame %" PRId64 "/%s  %5.1f fps ", n, countText, fps);
       }
       if (!options.fast) {
         double due = anchor + (n - anchorFrame) / clip.fps();
@@ -649,23 +622,30 @@ int RunPlayCommand(int argc, char** argv) {
         WaitUntil(due, &Seconds);
       }
     }
+    leaks.RunDone();
     playSeconds = Seconds() - start;
     if (terminal) std::fprintf(stderr, "\n");
     if (result == Shown::WindowGone) {
       std::fprintf(stderr, "vmdx play: the window went away at frame %" PRId64 "\n", shown);
       p.window = nullptr;
     } else if (result == Shown::Failed) {
-      exitCode = 1;
+      exitCode = kExitFailure;
     } else if (p.state.closeAsked) {
       std::fprintf(stderr, "vmdx play: stopped at frame %" PRId64 "\n", shown);
     }
   }
+  // The run's objects are gone: the device must go with the last reference, held here.
+  const ULONG deviceLastRelease = lastDevice ? lastDevice->Release() : 0;
   const HRESULT open = openObjects ? openObjects() : 0;
+  std::fprintf(stderr, "%" PRId64 " frames\n", shown);
   std::fprintf(stderr, "vmdx play: %" PRId64 " frames in %.2f s (%.1f fps), open objects %ld\n", shown, playSeconds,
                playSeconds > 0 ? shown / playSeconds : 0.0, static_cast<long>(open));
-  if (open != 0) {
-    std::fprintf(stderr, "vmdx play: objects were left open\n");
-    return 1;
+  if (leaks.enabled()) {
+    std::string verdict;
+    const bool passed = leaks.Report(static_cast<int>(open), deviceLastRelease, &verdict);
+    std::fprintf(stderr, "%s\n", verdict.c_str());
+    if (!passed) return kExitFailure;
   }
+  if (open != 0) return cli.Failure("objects were left open");
   return exitCode;
 }

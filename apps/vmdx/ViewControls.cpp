@@ -116,27 +116,8 @@ OptionResult ParseViewOption(int argc, char** argv, int* i, ViewOptions* options
   return OptionResult::Taken;
 }
 
-void ViewMatrix(double yaw, double pitch, double roll, double zoom, float matrix[9]) {
-  const double cy = std::cos(yaw * kRadians), sy = std::sin(yaw * kRadians);
-  const double cp = std::cos(pitch * kRadians), sp = std::sin(pitch * kRadians);
-  const double cr = std::cos(roll * kRadians), sr = std::sin(roll * kRadians);
-  // Ry turns ahead (0, 0, 1) towards +x, Rx turns it up (towards -y, y points down the screen),
-  // Rz turns the screen's right edge downwards.
-  const double ry[3][3] = {{cy, 0, sy}, {0, 1, 0}, {-sy, 0, cy}};
-  const double rx[3][3] = {{1, 0, 0}, {0, cp, -sp}, {0, sp, cp}};
-  const double rz[3][3] = {{cr, -sr, 0}, {sr, cr, 0}, {0, 0, 1}};
-  double yx[3][3] = {}, r[3][3] = {};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k) yx[i][j] += ry[i][k] * rx[k][j];
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k) r[i][j] += yx[i][k] * rz[k][j];
-  for (int row = 0; row < 3; ++row)
-    for (int column = 0; column < 3; ++column) matrix[3 * row + column] = static_cast<float>(zoom * r[column][row]);
-}
-
-SurfaceViewValues ToSurfaceValues(const ViewOptions& o) {
+HRESULT ToSurfaceValues(const ViewOptions& o, IMediaDisplaySphericalMetric* metric, SurfaceViewValues* values) {
+  if (metric == nullptr || values == nullptr) return E_POINTER;
   static const GUID* const kDisplayTypes[] = {&DisplayType_Std,
                                               &DisplayType_LeftEye,
                                               &DisplayType_RightEye,
@@ -154,8 +135,16 @@ SurfaceViewValues ToSurfaceValues(const ViewOptions& o) {
   v.zeroParallax = static_cast<float>(o.zeroParallaxM);
   v.angularRange[0] = static_cast<float>(o.rangeDeg[0] * kRadians);
   v.angularRange[1] = static_cast<float>(o.rangeDeg[1] * kRadians);
-  ViewMatrix(o.yaw, o.pitch, o.roll, o.zoom, v.viewMatrix);
-  return v;
+  const HRESULT hr = metric->GetViewMatrix(static_cast<float>(o.yaw * kRadians), static_cast<float>(o.pitch * kRadians),
+                                           static_cast<float>(o.roll * kRadians), static_cast<float>(o.zoom),
+                                           v.viewMatrix);
+  if (SUCCEEDED(hr)) *values = v;
+  return hr;
+}
+
+bool ShowsOneEyePicture(const ViewOptions& o) {
+  return o.camera == Camera::Flat && o.packing != Packing::Mono && o.view != ViewType::Plain &&
+         o.view != ViewType::Contrast;
 }
 
 HRESULT ApplyToSurface(IValueSet* surface, const SurfaceViewValues& v, float viewWidth, float viewHeight) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "VarnicaCore.h"
+#include "VarnicaSphericalMetric.h"
 
 namespace vmdxview {
 
@@ -46,14 +47,14 @@ struct SurfaceViewValues {
   float angularRange[2];  // radians
   float viewMatrix[9];    // row-major
 };
-SurfaceViewValues ToSurfaceValues(const ViewOptions& options);
+// The values for a view; the view matrix (zoom times the transposed turn Ry(yaw) Rx(pitch)
+// Rz(roll) in the display program's axes) comes from the display's spherical-metric service.
+HRESULT ToSurfaceValues(const ViewOptions& options, IMediaDisplaySphericalMetric* metric, SurfaceViewValues* values);
 
-// The view matrix of a direction and zoom. The display program takes the direction of a screen
-// point p (x right, y down, z ahead) as Nt p, N the matrix with unit columns, and zooms by the
-// columns' length; so the matrix is zoom times the transpose of the camera's turn
-// R = Ry(yaw) Rx(pitch) Rz(roll). All the view's matrix arithmetic is here, so another source of
-// the matrix can replace it in one place.
-void ViewMatrix(double yaw, double pitch, double roll, double zoom, float matrix[9]);
+// Whether the display program shows one eye's picture of a packed stereo frame (so the window
+// shows that picture's shape): a flat view of one eye or an anaglyph. A 360-degree view fills
+// the window, and the plain and contrast views of flat material show the packed frame whole.
+bool ShowsOneEyePicture(const ViewOptions& options);
 
 // Sets the view properties and the view size on a drawing surface's value set.
 HRESULT ApplyToSurface(IValueSet* surface, const SurfaceViewValues& values, float viewWidth, float viewHeight);

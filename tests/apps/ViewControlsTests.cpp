@@ -44,6 +44,26 @@ std::array<double, 2> CentreDirection(const float m[9]) {
           -std::asin(d[1] / std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])) * degrees};
 }
 
+// The display's spherical-metric service, which gives the view matrix.
+ComPtr<IMediaDisplaySphericalMetric> Metric() {
+  ComPtr<IMediaDisplaySphericalMetric> metric;
+  EXPECT_HR(S_OK, CreateClassObject(CLSID_MediaDisplaySphericalMetric, MediaDisplaySphericalMetricId, &metric));
+  return metric;
+}
+
+SurfaceViewValues Values(const ViewOptions& o) {
+  SurfaceViewValues v{};
+  EXPECT_HR(S_OK, ToSurfaceValues(o, Metric().Get(), &v));
+  return v;
+}
+
+// The view matrix for a direction and zoom given in degrees, as the viewer sets it.
+void ViewMatrix(double yaw, double pitch, double roll, double zoom, float m[9]) {
+  ViewOptions o;
+  o.yaw = yaw, o.pitch = pitch, o.roll = roll, o.zoom = zoom;
+  std::memcpy(m, Values(o).viewMatrix, 9 * sizeof(float));
+}
+
 TEST(ViewOptions, ParsesEveryOptionAndRefusesBadValues) {
   ViewOptions o;
   EXPECT_EQ(OptionResult::Taken, Parse({"--camera", "sphere"}, &o));
@@ -61,7 +81,7 @@ TEST(ViewOptions, ParsesEveryOptionAndRefusesBadValues) {
   EXPECT_EQ(ViewType::DuboisGM, o.view);
   EXPECT_EQ(-90, o.yaw) << "turned into (-180, 180]";
 
-  const SurfaceViewValues v = ToSurfaceValues(o);
+  const SurfaceViewValues v = Values(o);
   EXPECT_TRUE(IsEqualGUID(CameraType_Spherical, v.cameraType));
   EXPECT_TRUE(IsEqualGUID(FramePacking_TB, v.framePacking));
   EXPECT_TRUE(IsEqualGUID(DisplayType_DuboisGreenMagenta, v.displayType));
@@ -83,8 +103,8 @@ TEST(ViewOptions, ParsesEveryOptionAndRefusesBadValues) {
   EXPECT_EQ(OptionResult::NotMine, Parse({"--frames", "5"}, &o));
 }
 
-// The matrix turns the middle of the window where the options say, keeps unit columns at zoom 1
-// and scales all three by the zoom.
+// The matrix (degrees through the service) turns the middle of the window where the options say,
+// keeps unit columns at zoom 1 and scales all three by the zoom.
 TEST(ViewOptions, ViewMatrixLooksWhereTheAnglesSay) {
   struct Case {
     double yaw, pitch, roll, zoom, longitude, elevation;
@@ -117,7 +137,7 @@ TEST(ViewOptions, AppliesToADrawingSurface) {
   ASSERT_HR(S_OK, surface->GetValueSet(&values));
   ViewOptions o;
   o.camera = Camera::Sphere, o.packing = Packing::LR, o.view = ViewType::Right, o.yaw = 90, o.zoom = 2;
-  const SurfaceViewValues v = ToSurfaceValues(o);
+  const SurfaceViewValues v = Values(o);
   ASSERT_HR(S_OK, ApplyToSurface(values.Get(), v, 1920, 1080));
   GUID display{};
   std::array<float, 9> matrix{};

@@ -39,6 +39,17 @@ out="$(ffmpeg -v error -f lavfi -i testsrc2=size=160x96:rate=30 -t 0.5 -pix_fmt 
   wine "$bin/vmdx.exe" play - --fast 2>&1)" || fail "play from standard input: $out"
 echo "$out" | grep -q "15 frames in" || fail "standard input: $out"
 
+# A side-by-side stereo clip made by ffmpeg plays in every view type, flat and as a sphere.
+ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -filter_complex "[0:v]split[l][r];[r]hflip[rf];[l][rf]hstack" \
+  -t 0.2 -pix_fmt yuv422p -f yuv4mpegpipe "$work/sbs.y4m" || fail "ffmpeg could not make the stereo clip"
+for camera in flat sphere; do
+  for view in plain left right anaglyph contrast dubois-rc dubois-gm dubois-ab; do
+    run "$work/sbs.y4m" --fast --packing lr --camera "$camera" --view "$view" --capture "$work/sbs-$camera-$view" \
+      >/dev/null 2>&1 || fail "the side-by-side clip in the $camera $view view"
+    [ "$(ls "$work/sbs-$camera-$view" | wc -l)" = 5 ] || fail "$camera $view: not five captures"
+  done
+done
+
 head -c 700000 "$work/clip.y4m" > "$work/short.y4m"  # four whole frames and part of a fifth
 out="$(run "$work/short.y4m" --fast --capture "$work/short" 2>&1)" && fail "a clip cut short played to the end"
 echo "$out" | grep -q "frame 4 of short.y4m cannot be decoded" || fail "no message naming frame 4: $out"
