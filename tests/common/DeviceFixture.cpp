@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+
+#include "ConvertionCopyCpuVidFrameMemory.h"
+#include "Error.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -13,25 +17,46 @@ bool RunningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DSurface9* surface) {
-  D3DSURFACE_DESC desc{};
-  EXPECT_HRESULT_SUCCEEDED(surface->GetDesc(&desc));
-  ComPtr<IDirect3DSurface9> copy;
-  EXPECT_HRESULT_SUCCEEDED(device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format,
-                                                               D3DPOOL_SYSTEMMEM, &copy, nullptr));
-  if (!copy) return {};
-  EXPECT_HRESULT_SUCCEEDED(device->GetRenderTargetData(surface, copy.Get()));
-  std::vector<uint32_t> pixels(desc.Width * desc.Height);
-  const vmdx::LockedRect locked(copy.Get(), D3DLOCK_READONLY);
-  if (FAILED(locked.status())) return {};
-  for (UINT y = 0; y < desc.Height; ++y) std::memcpy(&pixels[y * desc.Width], locked.scanline(y), desc.Width * 4);
-  return pixels;
+uint32_t BytesPerPixel(D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_A8:
+      return 1;
+    case D3DFMT_A16B16G16R16:
+    case D3DFMT_G32R32F:
+      return 8;
+    case D3DFMT_A32B32G32R32F:
+      return 16;
+    default:
+      return 4;
+  }
 }
 
-std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
+SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DSurface9* surface) {
+  SurfaceBytes out;
+  EXPECT_HRESULT_SUCCEEDED(surface->GetDesc(&out.desc));
+  out.bytesPerPixel = BytesPerPixel(out.desc.Format);
+  ComPtr<IDirect3DSurface9> copy;
+  IDirect3DSurface9* readable = surface;
+  if (out.desc.Pool == D3DPOOL_DEFAULT && !(out.desc.Usage & D3DUSAGE_DYNAMIC)) {  // not lockable
+    EXPECT_HRESULT_SUCCEEDED(device->CreateOffscreenPlainSurface(out.desc.Width, out.desc.Height, out.desc.Format,
+                                                                 D3DPOOL_SYSTEMMEM, &copy, nullptr));
+    if (!copy) return out;
+    EXPECT_HRESULT_SUCCEEDED(device->GetRenderTargetData(surface, copy.Get()));
+    readable = copy.Get();
+  }
+  const vmdx::LockedRect locked(readable, D3DLOCK_READONLY);
+  EXPECT_HRESULT_SUCCEEDED(locked.status());
+  if (FAILED(locked.status())) return out;
+  const size_t rowBytes = size_t{out.desc.Width} * out.bytesPerPixel;
+  out.bytes.resize(rowBytes * out.desc.Height);
+  for (UINT y = 0; y < out.desc.Height; ++y) std::memcpy(out.bytes.data() + y * rowBytes, locked.scanline(y), rowBytes);
+  return out;
+}
+
+SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   ComPtr<IDirect3DSurface9> level;
   EXPECT_HRESULT_SUCCEEDED(texture->GetSurfaceLevel(0, &level));
-  return level ? ReadBack(device, level.Get()) : std::vector<uint32_t>{};
+  return level ? ReadSurface(device, level.Get()) : SurfaceBytes{};
 }
 
 int ChannelDistance(uint32_t a, uint32_t b) {
@@ -40,6 +65,47 @@ int ChannelDistance(uint32_t a, uint32_t b) {
     worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
   }
   return worst;
+}
+
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(count);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+mediatest::Rows CpuConverted(const CpuVidFrameMemory& source, const GUID& format, HRESULT* result) {
+  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
+  const int32_t planes = GetFormatVideoPlaneLayout(&format, source.width, source.height, kMaxVideoPlanes, nullptr,
+                                                   rowBytes, nullptr, nullptr, rows);
+  std::vector<std::vector<uint8_t>> memory;
+  CpuVidFrameMemory target{format, source.width, source.height, {}};
+  for (int32_t p = 0; p < planes; ++p) {
+    memory.emplace_back(size_t(rowBytes[p]) * rows[p], uint8_t{0});
+    target.planes[p] = {memory.back().data(), rowBytes[p]};
+  }
+  const HRESULT hr =
+      GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target, ConvertionMode_Direct, nullptr); });
+  if (result) *result = hr;
+  return mediatest::RecordRows(target);
+}
+
+DeviceBindings DeviceBindings::Of(IDirect3DDevice9* device) {
+  DeviceBindings b;
+  EXPECT_HRESULT_SUCCEEDED(device->GetRenderTarget(0, &b.target));
+  for (DWORD stage = 0; stage < 2; ++stage) {
+    EXPECT_HRESULT_SUCCEEDED(device->GetTexture(stage, &b.stages[stage]));
+    EXPECT_HRESULT_SUCCEEDED(device->GetSamplerState(stage, D3DSAMP_ADDRESSU, &b.address[stage][0]));
+    EXPECT_HRESULT_SUCCEEDED(device->GetSamplerState(stage, D3DSAMP_ADDRESSV, &b.address[stage][1]));
+  }
+  EXPECT_HRESULT_SUCCEEDED(device->GetPixelShader(&b.shader));
+  EXPECT_HRESULT_SUCCEEDED(device->GetTextureStageState(0, D3DTSS_COLORARG1, &b.colorArg));
+  return b;
+}
+
+bool DeviceBindings::operator==(const DeviceBindings& o) const {
+  return target == o.target && stages[0] == o.stages[0] && stages[1] == o.stages[1] && shader == o.shader &&
+         std::memcmp(address, o.address, sizeof address) == 0 && colorArg == o.colorArg;
 }
 
 void DeviceFixture::SetUp() {
@@ -53,6 +119,7 @@ void DeviceFixture::SetUp() {
 
 void DeviceFixture::TearDown() {
   EXPECT_EQ(openAtStart_, OpenObjects()) << "module objects left open";
+  cache_.Close();
   if (context_.device) ReleaseDevice(context_);
 }
 
@@ -74,32 +141,33 @@ ComPtr<IDirect3DTexture9> DeviceFixture::CreateTexture(uint32_t width, uint32_t 
 }
 
 ComPtr<IDirect3DTexture9> DeviceFixture::MakeTexture(uint32_t width, uint32_t height, D3DFORMAT format,
-                                                     const std::vector<uint32_t>& pixels) {
+                                                     const void* rows) {
   ComPtr<IDirect3DTexture9> texture = CreateTexture(width, height, format, D3DUSAGE_DYNAMIC);
   if (!texture) return texture;
+  const size_t rowBytes = size_t{width} * BytesPerPixel(format);
   const vmdx::LockedRect locked(texture.Get(), 0, D3DLOCK_DISCARD);
   EXPECT_HR(S_OK, locked.status());
-  for (uint32_t y = 0; locked.bits() && y < height; ++y) std::memcpy(locked.scanline(y), &pixels[y * width], width * 4);
+  for (uint32_t y = 0; locked.bits() && y < height; ++y)
+    std::memcpy(locked.scanline(y), static_cast<const uint8_t*>(rows) + y * rowBytes, rowBytes);
   return texture;
 }
 
-ComPtr<IDirect3DTexture9> DeviceFixture::MakeRenderTarget(uint32_t width, uint32_t height) {
-  return CreateTexture(width, height, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
-}
-
-std::vector<uint32_t> DeviceFixture::DrawFullTarget(IDirect3DTexture9* target, IDirect3DPixelShader9* shader) {
+void DeviceFixture::DrawQuad(IDirect3DTexture9* target, IDirect3DPixelShader9* shader) {
   D3DSURFACE_DESC desc{};
   EXPECT_HRESULT_SUCCEEDED(target->GetLevelDesc(0, &desc));
   ComPtr<IDirect3DVertexBuffer9> vb;
   EXPECT_HRESULT_SUCCEEDED(context_.ObtainPCT4VertexBuffer(&vb));
   EXPECT_HRESULT_SUCCEEDED(context_.SetRenderTarget(target));
-  EXPECT_HRESULT_SUCCEEDED(context_.SetPixelShader(shader));
+  if (shader) {
+    EXPECT_HRESULT_SUCCEEDED(context_.SetPixelShader(shader));
+  }
   EXPECT_HRESULT_SUCCEEDED(context_.BeginScene());
   EXPECT_HRESULT_SUCCEEDED(context_.FillRectangle(vb.Get(), -0.5f, -0.5f, desc.Width - 0.5f, desc.Height - 0.5f));
   EXPECT_HRESULT_SUCCEEDED(context_.EndScene());
   EXPECT_HRESULT_SUCCEEDED(context_.UnsetRenderTarget());
-  EXPECT_HRESULT_SUCCEEDED(context_.UnsetPixelShader());
-  return ReadBack(context_.device.Get(), target);
+  if (shader) {
+    EXPECT_HRESULT_SUCCEEDED(context_.UnsetPixelShader());
+  }
 }
 
 }  // namespace vmdxtest

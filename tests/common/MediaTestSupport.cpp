@@ -1,9 +1,39 @@
-#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
+
+#include <cstring>
 
 using Microsoft::WRL::ComPtr;
 
 namespace mediatest {
+
+Rows RecordRows(const CpuVidFrameMemory& r) {
+  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
+  const int32_t planes = GetFormatVideoPlaneLayout(&r.format, r.width, r.height, kMaxVideoPlanes, nullptr, rowBytes,
+                                                   nullptr, nullptr, rows);
+  Rows out;
+  for (int32_t p = 0; p < planes; ++p)
+    for (int32_t y = 0; y < rows[p] && r.planes[p].data; ++y) {
+      const uint8_t* row = r.planes[p].data + y * r.planes[p].pitch;
+      out.emplace_back(row, row + rowBytes[p]);
+    }
+  return out;
+}
+
+Rows FrameRows(IUnknown* frame, GUID* format) {
+  LockedRecord locked(frame);
+  EXPECT_HR(S_OK, locked.readResult);
+  if (format) *format = locked.record.format;
+  return SUCCEEDED(locked.readResult) ? RecordRows(locked.record) : Rows{};
+}
+
+std::vector<uint32_t> FramePixels(IUnknown* frame) {
+  std::vector<uint32_t> pixels;
+  for (const std::vector<uint8_t>& row : FrameRows(frame)) {
+    pixels.resize(pixels.size() + row.size() / 4);
+    std::memcpy(pixels.data() + pixels.size() - row.size() / 4, row.data(), row.size() / 4 * 4);
+  }
+  return pixels;
+}
 
 ComPtr<IVideoDecoder> OpenDecoder(const char* source) {
   ComPtr<IVideoDecoder> decoder;

@@ -1,6 +1,8 @@
-// Helpers of the media stand-in tests: a read lock with the frame's record, decoder requests.
+// Helpers of the media stand-in tests: a read lock with the frame's record, frames as rows of
+// bytes, decoder requests.
 #pragma once
 #include <wrl/client.h>
+#include <vector>
 
 #include "TestSupport.h"
 #include "VarnicaFrameAccess.h"
@@ -27,13 +29,23 @@ class LockedRecord {
   vmdx::FrameMemoryLock lock_;
 };
 
+// A frame's pixels: every row of every plane cut to the format's row bytes, planes one after the
+// other.
+using Rows = std::vector<std::vector<uint8_t>>;
+Rows RecordRows(const CpuVidFrameMemory& record);
+// The rows of frame, read through a read lock (which must succeed); format (may be null) gets
+// the frame's format.
+Rows FrameRows(IUnknown* frame, GUID* format = nullptr);
+// Plane 0 of a frame of 4-byte pixels (0xAARRGGBB for RGBA8), rows one after the other.
+std::vector<uint32_t> FramePixels(IUnknown* frame);
+
 Microsoft::WRL::ComPtr<IVideoDecoder> OpenDecoder(const char* source);
 
 // A request for frame number of format (and size when width > 0).
 Microsoft::WRL::ComPtr<IValueSet> Request(const GUID& format, int64_t frame, int32_t width = 0, int32_t height = 0);
 
 // The frame the request describes, as the general frame identity; fails the test when refused.
-Microsoft::WRL::ComPtr<IVideoFrame> Fetch(IVideoDecoder* decoder, const GUID& format, int64_t frame,
-                                          int32_t width = 0, int32_t height = 0);
+Microsoft::WRL::ComPtr<IVideoFrame> Fetch(IVideoDecoder* decoder, const GUID& format, int64_t frame, int32_t width = 0,
+                                          int32_t height = 0);
 
 }  // namespace mediatest

@@ -90,6 +90,21 @@ PrintLevelScope::~PrintLevelScope() {
   UpdateGlobalObserverPrintLevel();
 }
 
+HRESULT Dispose(IUnknown* object) {
+  Microsoft::WRL::ComPtr<IDisposable> disposable;
+  const HRESULT hr = object ? object->QueryInterface(IID_IDisposable, &disposable) : E_POINTER;
+  return FAILED(hr) ? hr : disposable->Dispose();
+}
+
+Microsoft::WRL::ComPtr<IValueSet> ValuesOf(IUnknown* object) {
+  Microsoft::WRL::ComPtr<IValueSet> values;
+  if (object && FAILED(object->QueryInterface(IID_IValueSet, &values))) {
+    Microsoft::WRL::ComPtr<IVarnicaObject> varnica;
+    if (SUCCEEDED(object->QueryInterface(IID_IVarnicaObject, &varnica))) varnica->GetValueSet(&values);
+  }
+  return values;
+}
+
 std::string HrText(HRESULT hr) {
   char b[16];
   std::snprintf(b, sizeof b, "0x%08lX", static_cast<unsigned long>(hr));

@@ -1,8 +1,9 @@
 // Shared helpers of the test programs: the loaded module, observer capture, result printing.
 #pragma once
+#include <gtest/gtest.h>
+#include <wrl/client.h>
 #include <string>
 #include <vector>
-#include <gtest/gtest.h>
 #include "VarnicaMedia.h"
 
 namespace vmdxtest {
@@ -47,8 +48,37 @@ class PrintLevelScope {
 
 std::string HrText(HRESULT hr);
 
+// A new object of a registered class, through the core; making it must succeed.
+template <class T>
+Microsoft::WRL::ComPtr<T> NewObject(REFCLSID clsid, REFIID iid) {
+  Microsoft::WRL::ComPtr<T> object;
+  EXPECT_EQ(HrText(S_OK), HrText(CreateClassObject(clsid, iid, &object))) << VarnicaNameOf(&clsid, 0, 0);
+  return object;
+}
+
+// Disposes object through its IDisposable.
+HRESULT Dispose(IUnknown* object);
+
+// The value set of object: the object itself when it is one, else through IVarnicaObject.
+Microsoft::WRL::ComPtr<IValueSet> ValuesOf(IUnknown* object);
+// The value of key, typed as type, in object's value set; reading it must succeed.
+template <class T>
+T ValueOf(IUnknown* object, REFGUID key, const GUID& type) {
+  T value{};
+  const Microsoft::WRL::ComPtr<IValueSet> values = ValuesOf(object);
+  EXPECT_EQ(HrText(S_OK), HrText(values ? values->GetValueData(key, &type, &value, sizeof(T)) : E_POINTER))
+      << VarnicaNameOf(&key, 0, 0);
+  return value;
+}
+
 }  // namespace vmdxtest
 
 // EXPECT_HR(expected, call) prints codes in hexadecimal.
 #define EXPECT_HR(expected, expr) EXPECT_EQ(::vmdxtest::HrText(expected), ::vmdxtest::HrText(expr))
 #define ASSERT_HR(expected, expr) ASSERT_EQ(::vmdxtest::HrText(expected), ::vmdxtest::HrText(expr))
+// EXPECT_HR, and the observer (capture, an ObserverCapture) must have been given text by then.
+#define EXPECT_HR_LOGGED(capture, expected, expr, text)        \
+  do {                                                         \
+    EXPECT_HR(expected, expr);                                 \
+    EXPECT_TRUE((capture).Contains(text)) << (capture).Text(); \
+  } while (0)

@@ -60,8 +60,8 @@ TEST(Color, RgbRowsPackInTheirFormatsChannelOrder) {
 
 TEST(Color, YuvRowsMatchBt601AndAreOpaque) {
   CColorspaceService converter;
-  const float colors[][4] = {{1, 0, 0, 0.5f}, {0, 1, 0, 1}, {0, 0, 1, 0}, {0.2f, 0.4f, 0.6f, 1}, {0, 0, 0, 1},
-                             {1, 1, 1, 1}};
+  const float colors[][4] = {{1, 0, 0, 0.5f},       {0, 1, 0, 1}, {0, 0, 1, 0},
+                             {0.2f, 0.4f, 0.6f, 1}, {0, 0, 0, 1}, {1, 1, 1, 1}};
   for (const auto& rgba : colors) {
     const Bt601 ref = ReferenceYuv(rgba);
     uint32_t color = 0;
@@ -126,8 +126,7 @@ TEST(Color, FormatsWithoutPackingAreRefused) {
   EXPECT_HR(E_UNSUPPORTED, ColorToD3DColor(&color, &converter, &MediaFormat_RGBA8Alt, red));
   EXPECT_EQ(0x12345678u, color);
   EXPECT_EQ(2, capture.Count("format"));
-  EXPECT_HR(E_POINTER, ColorToD3DColor(nullptr, &converter, &MediaFormat_RGBA8, red));
-  EXPECT_TRUE(capture.Contains("pColor"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, ColorToD3DColor(nullptr, &converter, &MediaFormat_RGBA8, red), "pColor");
 }
 
 }  // namespace

@@ -14,23 +14,12 @@ using vmdxtest::ChannelDistance;
 
 class ShaderFixture : public vmdxtest::DeviceFixture {
  protected:
-  void TearDown() override {
-    cache_.Close();
-    DeviceFixture::TearDown();
-  }
-  ComPtr<IDirect3DPixelShader9> Shader(PixelShaderId id) {
-    ComPtr<IDirect3DPixelShader9> shader;
-    EXPECT_HR(S_OK, cache_.ObtainPixelShader(context_, id, &shader));
-    return shader;
-  }
   void PointSampling(DWORD sampler) {
     EXPECT_HR(S_OK, context_.SetSamplerState_MinFilter(sampler, D3DTEXF_POINT));
     EXPECT_HR(S_OK, context_.SetSamplerState_MagFilter(sampler, D3DTEXF_POINT));
     context_.device->SetSamplerState(sampler, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     context_.device->SetSamplerState(sampler, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
   }
-
-  CDX9ResourceCache cache_;
 };
 
 // 4 x 4 source pixels, all different.
@@ -43,39 +32,29 @@ std::vector<uint32_t> Pattern() {
 TEST_F(ShaderFixture, ConstantColorFillsTheTarget) {
   const float retColor[4] = {0.25f, 0.5f, 0.75f, 1.0f};
   ASSERT_HR(S_OK, context_.SetPixelShaderConstantF(0, retColor, 1));
-  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(8, 8);
-  for (uint32_t p : DrawFullTarget(target.Get(), Shader(PixelShader_ConstantColor).Get())) {
+  for (uint32_t p : DrawFullTarget(MakeRenderTarget(8, 8).Get(), Shader(PixelShader_ConstantColor).Get())) {
     ASSERT_LE(ChannelDistance(0xFF4080BFu, p), 1) << std::hex << p;
   }
 }
 
-TEST_F(ShaderFixture, CopyGivesEachTexel) {
+// The copy gives each texel; the projective lookup, with x = (-2u + 2) / 2 = 1 - u and
+// y = 2v / 2 = v, a mirror that only comes out right after the division by w.
+TEST_F(ShaderFixture, CopyAndProjectiveLookupGiveEachTexel) {
+  const float mirror[16] = {-2, 0, 0, 2,  //
+                            0,  2, 0, 0,  //
+                            0,  0, 1, 0,  //
+                            0,  0, 0, 2};
+  ASSERT_HR(S_OK, context_.SetPixelShaderMatrix4x4(0, mirror));
   const std::vector<uint32_t> source = Pattern();
   ComPtr<IDirect3DTexture9> texture = MakeTexture(4, 4, D3DFMT_A8R8G8B8, source);
   ASSERT_HR(S_OK, context_.SetTexture(0, texture.Get()));
   PointSampling(0);
-  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(4, 4);
-  EXPECT_EQ(source, DrawFullTarget(target.Get(), Shader(PixelShader_Copy).Get()));
-  EXPECT_HR(S_OK, context_.UnsetTexture(0));
-}
-
-TEST_F(ShaderFixture, ProjectiveLookupDividesByW) {
-  // x = (-2u + 2) / 2 = 1 - u, y = 2v / 2 = v: a mirror that only comes out right after the
-  // division by w.
-  const float m[16] = {-2, 0, 0, 2,  //
-                       0,  2, 0, 0,  //
-                       0,  0, 1, 0,  //
-                       0,  0, 0, 2};
-  ASSERT_HR(S_OK, context_.SetPixelShaderMatrix4x4(0, m));
-  const std::vector<uint32_t> source = Pattern();
-  ComPtr<IDirect3DTexture9> texture = MakeTexture(4, 4, D3DFMT_A8R8G8B8, source);
-  ASSERT_HR(S_OK, context_.SetTexture(0, texture.Get()));
-  PointSampling(0);
-  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(4, 4);
-  const std::vector<uint32_t> got = DrawFullTarget(target.Get(), Shader(PixelShader_ProjectiveLookup).Get());
-  ASSERT_EQ(16u, got.size());
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) EXPECT_EQ(source[y * 4 + (3 - x)], got[y * 4 + x]) << x << "," << y;
+  for (const PixelShaderId id : {PixelShader_Copy, PixelShader_ProjectiveLookup}) {
+    const std::vector<uint32_t> got = DrawFullTarget(MakeRenderTarget(4, 4).Get(), Shader(id).Get());
+    ASSERT_EQ(16u, got.size());
+    for (int i = 0; i < 16; ++i)
+      EXPECT_EQ(source[id == PixelShader_Copy ? i : i / 4 * 4 + 3 - i % 4], got[i])
+          << "shader " << id << " pixel " << i;
   }
   EXPECT_HR(S_OK, context_.UnsetTexture(0));
 }
@@ -93,8 +72,7 @@ TEST_F(ShaderFixture, ColorLookupIndexesByAlpha) {
   ASSERT_HR(S_OK, context_.SetTexture(1, colorTexture.Get()));
   PointSampling(0);
   PointSampling(1);
-  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(4, 4);
-  const std::vector<uint32_t> got = DrawFullTarget(target.Get(), Shader(PixelShader_ColorLookup).Get());
+  const std::vector<uint32_t> got = DrawFullTarget(MakeRenderTarget(4, 4).Get(), Shader(PixelShader_ColorLookup).Get());
   ASSERT_EQ(16u, got.size());
   for (int i = 0; i < 16; ++i) EXPECT_EQ(colors[alphas[i % 4]], got[i]) << i;
   EXPECT_HR(S_OK, context_.UnsetTexture(0));
@@ -140,18 +118,16 @@ TEST_F(ShaderFixture, MissingByteCodeFailsEveryTime) {
     EXPECT_EQ(nullptr, shader.Get());
     EXPECT_EQ(2, capture.Count("CreatePixelShader"));
   }
-  EXPECT_HR(E_POINTER, cache_.ObtainPixelShader(context_, PixelShader_Copy, nullptr));
-  EXPECT_TRUE(capture.Contains("ppPS"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, cache_.ObtainPixelShader(context_, PixelShader_Copy, nullptr), "ppPS");
   DX9Context empty;
-  EXPECT_HR(E_POINTER, cache_.ObtainPixelShader(empty, PixelShader_Copy, &shader));
-  EXPECT_TRUE(capture.Contains("Device3D"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, cache_.ObtainPixelShader(empty, PixelShader_Copy, &shader), "Device3D");
 }
 
 TEST(CategoryA, NamesEveryMissingCapabilityInOrder) {
   D3DCAPS9 caps{};
   caps.Caps3 = D3DCAPS3_COPY_TO_VIDMEM | D3DCAPS3_COPY_TO_SYSTEMMEM;
-  caps.TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT |
-                           D3DPTFILTERCAPS_MAGFLINEAR;
+  caps.TextureFilterCaps =
+      D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
   caps.TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP;
   caps.TextureCaps = D3DPTEXTURECAPS_ALPHA;
   EXPECT_EQ("\n  Wrong: BORDER", CategoryAShortfall(caps));

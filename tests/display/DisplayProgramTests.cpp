@@ -12,6 +12,7 @@
 #include "DeviceFixture.h"
 #include "Error.h"
 #include "MediaTestSupport.h"
+#include "PixelReference.h"
 #include "VarnicaDisplayProgram.h"
 #include "VarnicaFrameAccess.h"
 #include "VodideDisplayShader.h"
@@ -20,47 +21,14 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-using vmdxtest::ChannelDistance;
+using namespace vmdxtest;
 
 // ---------------------------------------------------------------------------------------------
 // Pictures and the CPU reference
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;  // A8R8G8B8
-};
-
-struct Color {
-  double r = 0, g = 0, b = 0, a = 0;
-};
-Color operator+(Color x, Color y) { return {x.r + y.r, x.g + y.g, x.b + y.b, x.a + y.a}; }
-Color operator*(double s, Color x) { return {s * x.r, s * x.g, s * x.b, s * x.a}; }
-
-Color Unpack(uint32_t p) {
-  return {((p >> 16) & 0xFF) / 255.0, ((p >> 8) & 0xFF) / 255.0, (p & 0xFF) / 255.0, (p >> 24) / 255.0};
-}
-uint32_t Pack(Color c) {
-  auto q = [](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
-  return q(c.a) << 24 | q(c.r) << 16 | q(c.g) << 8 | q(c.b);
-}
-
-// Linear filtering with border addressing (border colour 0), as sampler 0 is set. spread (may be
-// null) gets the largest channel difference between the four texels blended.
+// Linear filtering with border addressing (border colour 0), as sampler 0 is set.
 Color Sample(const Picture& t, double u, double v, double* spread = nullptr) {
-  const double x = u * t.width - 0.5, y = v * t.height - 0.5;
-  const double x0 = std::floor(x), y0 = std::floor(y), fx = x - x0, fy = y - y0;
-  auto texel = [&](double tx, double ty) {
-    if (tx < 0 || ty < 0 || tx >= t.width || ty >= t.height) return Color{};
-    return Unpack(t.pixels[static_cast<size_t>(ty) * t.width + static_cast<size_t>(tx)]);
-  };
-  const Color c00 = texel(x0, y0), c10 = texel(x0 + 1, y0), c01 = texel(x0, y0 + 1), c11 = texel(x0 + 1, y0 + 1);
-  if (spread != nullptr) {
-    *spread = 0;
-    for (double Color::*m : {&Color::r, &Color::g, &Color::b, &Color::a})
-      *spread =
-          std::max(*spread, std::max({c00.*m, c10.*m, c01.*m, c11.*m}) - std::min({c00.*m, c10.*m, c01.*m, c11.*m}));
-  }
-  return (1 - fy) * ((1 - fx) * c00 + fx * c10) + fy * ((1 - fx) * c01 + fx * c11);
+  return SampleLinear(t, u, v, D3DTADDRESS_BORDER, 0, spread);
 }
 
 // A reference value, or the range of values a sharpened mix can take from samples that are each
@@ -246,13 +214,8 @@ const Picture& Clip(const char* name, int width, int height) {
   Picture& p = clips[name];
   if (p.pixels.empty()) {
     auto decoder = mediatest::OpenDecoder(name);
-    ComPtr<IVideoFrame> frame = mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 3, width, height);
-    vmdx::FrameMemoryLock lock;
-    EXPECT_HR(S_OK, lock.Open(frame.Get(), vmdx::kLockRead));
     p.width = width, p.height = height;
-    p.pixels.resize(size_t(width) * height);
-    for (int y = 0; y < height && lock.locked(); ++y)
-      std::memcpy(&p.pixels[size_t(y) * width], lock.row(0, y), width * 4u);
+    p.pixels = mediatest::FramePixels(mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 3, width, height).Get());
   }
   return p;
 }
@@ -274,7 +237,6 @@ class DisplayProgram : public vmdxtest::DeviceFixture {
   void SetUp() override {
     DeviceFixture::SetUp();
     if (IsSkipped()) return;
-    openAtStart_ = vmdxtest::OpenObjects();
     // What the display sets for every surface.
     IDirect3DDevice9Ex* d = context_.device.Get();
     d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
@@ -288,10 +250,6 @@ class DisplayProgram : public vmdxtest::DeviceFixture {
     if (context_.device) {
       context_.UnsetTexture(0);
       context_.UnsetPixelShader();
-    }
-    cache_.Close();
-    if (context_.device) {
-      EXPECT_EQ(openAtStart_, vmdxtest::OpenObjects()) << "module objects left open";
     }
     DeviceFixture::TearDown();
   }
@@ -309,55 +267,19 @@ class DisplayProgram : public vmdxtest::DeviceFixture {
     context_.device->GetPixelShader(&shader);
     return shader;
   }
-  ComPtr<IDirect3DPixelShader9> Shader(PixelShaderId id) {
-    ComPtr<IDirect3DPixelShader9> shader;
-    EXPECT_HR(S_OK, cache_.ObtainPixelShader(context_, id, &shader));
-    return shader;
-  }
   std::vector<float> Constants(UINT first, UINT count) {
     std::vector<float> c(4 * count);
     EXPECT_HR(S_OK, context_.device->GetPixelShaderConstantF(first, c.data(), count));
     return c;
   }
-  ComPtr<IDirect3DTexture9> Target(UINT width, UINT height, D3DFORMAT format = D3DFMT_A8R8G8B8) {
-    ComPtr<IDirect3DTexture9> target;
-    EXPECT_HR(S_OK, context_.device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT,
-                                                   &target, nullptr));
-    return target;
-  }
-  // One quad over the whole target with whatever pixel shader is bound (not changed).
-  void DrawInto(IDirect3DTexture9* target, UINT width, UINT height) {
-    ComPtr<IDirect3DVertexBuffer9> vb;
-    EXPECT_HR(S_OK, context_.ObtainPCT4VertexBuffer(&vb));
-    EXPECT_HR(S_OK, context_.SetRenderTarget(target));
-    EXPECT_HR(S_OK, context_.BeginScene());
-    EXPECT_HR(S_OK, context_.FillRectangle(vb.Get(), -0.5f, -0.5f, width - 0.5f, height - 0.5f));
-    EXPECT_HR(S_OK, context_.EndScene());
-    EXPECT_HR(S_OK, context_.UnsetRenderTarget());
-  }
-  // Draws into a new width x height target and reads it back.
+  // Draws into a new width x height target with the bound shader and reads it back.
   template <class Pixel = uint32_t>
   std::vector<Pixel> Draw(UINT width, UINT height, D3DFORMAT format = D3DFMT_A8R8G8B8) {
-    ComPtr<IDirect3DTexture9> target = Target(width, height, format);
+    ComPtr<IDirect3DTexture9> target = MakeRenderTarget(width, height, format);
     if (!target) return {};
-    DrawInto(target.Get(), width, height);
-    ComPtr<IDirect3DSurface9> level, copy;
-    target->GetSurfaceLevel(0, &level);
-    EXPECT_HR(S_OK,
-              context_.device->CreateOffscreenPlainSurface(width, height, format, D3DPOOL_SYSTEMMEM, &copy, nullptr));
-    EXPECT_HR(S_OK, context_.device->GetRenderTargetData(level.Get(), copy.Get()));
-    std::vector<Pixel> pixels;
-    const size_t perPixel = format == D3DFMT_A8R8G8B8 ? 1 : 4;
-    vmdx::LockedRect locked(copy.Get(), D3DLOCK_READONLY);
-    if (!SUCCEEDED(locked.status())) return pixels;
-    pixels.resize(size_t(width) * height * perPixel);
-    for (UINT y = 0; y < height; ++y)
-      std::memcpy(&pixels[y * width * perPixel], locked.scanline(y), width * perPixel * sizeof(Pixel));
-    return pixels;
+    DrawQuad(target.Get());
+    return Read(target.Get()).As<Pixel>();
   }
-
-  CDX9ResourceCache cache_;
-  int openAtStart_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -441,15 +363,9 @@ TEST_F(DisplayProgram, EveryShaderMatchesTheReference) {
 // a mirror about the diagonal (rows of N swapped) transposes the picture.
 TEST_F(DisplayProgram, AlphaOnlyTextureShowsGrey) {
   constexpr UINT kSide = 4;
-  ComPtr<IDirect3DTexture9> texture;
-  ASSERT_HR(S_OK, context_.device->CreateTexture(kSide, kSide, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8, D3DPOOL_DEFAULT,
-                                                 &texture, nullptr));
-  {
-    vmdx::LockedRect locked(texture.Get(), 0, D3DLOCK_DISCARD);
-    ASSERT_TRUE(SUCCEEDED(locked.status()));
-    for (UINT y = 0; y < kSide; ++y)
-      for (UINT x = 0; x < kSide; ++x) locked.scanline(y)[x] = static_cast<uint8_t>(y * 64 + x * 16 + 3);
-  }
+  std::vector<uint8_t> alpha(kSide * kSide);
+  for (UINT i = 0; i < kSide * kSide; ++i) alpha[i] = static_cast<uint8_t>(i / kSide * 64 + i % kSide * 16 + 3);
+  ComPtr<IDirect3DTexture9> texture = MakeTexture(kSide, kSide, D3DFMT_A8, alpha);
   ASSERT_HR(S_OK, context_.SetTexture(0, texture.Get()));
   const float mirror[9] = {0, 1, 0, 1, 0, 0, 0, 0, 1};
   for (const float* matrix : {kIdentity, mirror}) {
@@ -628,15 +544,15 @@ TEST_F(DisplayProgram, FailsCleanly) {
     for (UINT r = 0; r < 13; ++r) context_.SetPixelShaderConstantF(r, sentinel, 1);
     const float matrix[9] = {c.column0, 0, 0, 0, 1, 0, 0, 0, 1};
     vmdxtest::ObserverCapture capture;
-    EXPECT_HR(c.code, Setup(Properties({kSphere, kMono, kRC}, matrix, 64, 32)));
-    EXPECT_TRUE(capture.Contains(c.text)) << capture.Text();
+    EXPECT_HR_LOGGED(capture, c.code, Setup(Properties({kSphere, kMono, kRC}, matrix, 64, 32)), c.text);
     EXPECT_EQ(before.Get(), Bound().Get());
     EXPECT_EQ(std::vector<float>(52, 7.0f), Constants(0, 13));
   }
   DX9Context empty;
   vmdxtest::ObserverCapture capture;
-  EXPECT_HR(E_POINTER, GuardedCall([&] { return SetupDisplayShader(empty, cache_, DisplayViewProperties{}); }));
-  EXPECT_TRUE(capture.Contains("GetTexture"));
+  EXPECT_HR_LOGGED(capture, E_POINTER,
+                   GuardedCall([&] { return SetupDisplayShader(empty, cache_, DisplayViewProperties{}); }),
+                   "GetTexture");
 }
 
 // Matrices without a proper rotation (two equal columns that let the direction reach 0 at the
@@ -666,12 +582,12 @@ TEST_F(DisplayProgram, OddMatricesGiveNoNaN) {
 TEST_F(DisplayProgram, TenThousandModeSwitchesLeakNothing) {
   ComPtr<IDirect3DTexture9> texture = Bind(ClipFor(kSphere, kLR));
   const std::vector<float> turned = Turned(30, 0, 1, 0, 1.2);
-  ComPtr<IDirect3DTexture9> target = Target(8, 8);
+  ComPtr<IDirect3DTexture9> target = MakeRenderTarget(8, 8);
   ULONG references = 0;
   for (int frame = 0; frame < 10000; ++frame) {
     const Mode mode{Camera(frame % 2), Packing(frame / 2 % 3), View(frame / 6 % 8)};
     ASSERT_HR(S_OK, Setup(Properties(mode, frame % 5 ? turned.data() : kIdentity, 8, 8)));
-    DrawInto(target.Get(), 8, 8);
+    DrawQuad(target.Get());
     if (frame == 100) references = (context_.device->AddRef(), context_.device->Release());
   }
   EXPECT_EQ(references, (context_.device->AddRef(), context_.device->Release()));

@@ -1,9 +1,7 @@
 // Textures, surfaces and render targets as frames, and decoder frames fetched onto the GPU.
-#include <cstring>
-
-#include "VarnicaFrameAccess.h"
 #include "DeviceFixture.h"
 #include "FakeCpuFrame.h"
+#include "VarnicaFrameAccess.h"
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideCreateMediaFrameDX9.h"
 #include "VodideGetFrame.h"
@@ -13,40 +11,11 @@ using namespace vmdxtest;
 
 namespace {
 
-struct Capture : DeviceFixture {
-  void SetUp() override {
-    DeviceFixture::SetUp();
-    openAtStart = OpenObjects();
-  }
-  void TearDown() override {
-    EXPECT_EQ(openAtStart, OpenObjects()) << "frames left open";
-    DeviceFixture::TearDown();
-  }
-  static GUID FormatOf(IUnknown* frame) {
-    ComPtr<IVarnicaObject> object;
-    EXPECT_HR(S_OK, frame->QueryInterface(IID_IVarnicaObject, &object));
-    ComPtr<IValueSet> values;
-    EXPECT_HR(S_OK, object->GetValueSet(&values));
-    GUID format{};
-    EXPECT_HR(S_OK, vmdx::GetValue(values, FrameFormat, GuidValueType, &format));
-    return format;
-  }
-  // The first pixel of a GPU frame, read through its lock.
-  static uint32_t FirstPixel(IMediaDirectX9VideoFrame* frame) {
-    ComPtr<ILockObject> lock;
-    EXPECT_HR(S_OK, frame->QueryInterface(IID_ILockObject, &lock));
-    EXPECT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
-    ComPtr<IValueSet> values;
-    EXPECT_HR(S_OK, frame->GetValueSet(&values));
-    CpuVidFrameMemory memory{};
-    EXPECT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &memory));
-    uint32_t pixel = 0;
-    if (memory.planes[0].data) std::memcpy(&pixel, memory.planes[0].data, 4);
-    EXPECT_HR(S_OK, lock->UnlockObject());
-    return pixel;
-  }
-  int openAtStart = 0;
-};
+using Capture = DeviceFixture;
+
+GUID FormatOf(IUnknown* frame) { return ValueOf<GUID>(frame, FrameFormat, GuidValueType); }
+// The first pixel of a frame, read through its lock.
+uint32_t FirstPixel(IUnknown* frame) { return mediatest::FramePixels(frame).at(0); }
 
 TEST_F(Capture, RenderTargetFormatsFollowTheSurface) {
   auto target = MakeRenderTarget(32, 16);
@@ -97,10 +66,10 @@ TEST_F(Capture, FramesFromTexturesAndSurfacesAreNativeAndReadable) {
   EXPECT_HR(E_POINTER, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, &MediaFormat_RGBA8,
                                                      static_cast<IDirect3DTexture9*>(nullptr)));
   EXPECT_TRUE(capture.Contains("pTex"));
-  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, &MediaFormat_YUV444_8,
-                                                texture.Get()));
+  ASSERT_HR(S_OK,
+            CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &frame, &MediaFormat_YUV444_8, texture.Get()));
   EXPECT_TRUE(IsEqualGUID(MediaFormat_YUVA444_8, FormatOf(frame.Get())));  // held in its native format
-  FirstPixel(frame.Get());  // mask 0x11: mappable for reading
+  FirstPixel(frame.Get());                                                 // mask 0x11: mappable for reading
 
   ComPtr<IDirect3DSurface9> surface;
   ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
@@ -108,14 +77,10 @@ TEST_F(Capture, FramesFromTexturesAndSurfacesAreNativeAndReadable) {
   ComPtr<IVideoFrame> general;
   ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IVideoFrame, &general, &MediaFormat_RGBA8, surface.Get(), nullptr,
                                                 nullptr, &timecode, nullptr, nullptr, vmdx::kLockRead));
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, general->GetValueSet(&values));
-  VarnicaTimecode read{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &read));
-  EXPECT_EQ(99, read.frame);
+  EXPECT_EQ(99, ValueOf<VarnicaTimecode>(general.Get(), TimecodeProperty, TimecodeValueType).frame);
   void* refused = nullptr;
-  EXPECT_HR(E_NOINTERFACE, CreateMediaDirectX9VideoFrame(IID_IValue, &refused, &MediaFormat_RGBA8, texture.Get()));
-  EXPECT_TRUE(capture.Contains("query"));
+  EXPECT_HR_LOGGED(capture, E_NOINTERFACE,
+                   CreateMediaDirectX9VideoFrame(IID_IValue, &refused, &MediaFormat_RGBA8, texture.Get()), "query");
 }
 
 TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
@@ -132,33 +97,20 @@ TEST_F(Capture, DecoderFramesArriveWithTheirPropertiesAndTheAskedTimecode) {
   ASSERT_HR(S_OK, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, &decoder, &asked, nullptr,
                                   &MediaFormat_RGBA8, &second));
   EXPECT_EQ(0, decoder.frame->LockCount());
-  GUID requested{};
-  ASSERT_HR(S_OK, vmdx::GetValue(decoder.lastRequest, FrameFormat, GuidValueType, &requested));
-  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, requested));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, FormatOf(decoder.lastRequest.Get())));
   EXPECT_HR(S_FALSE, decoder.lastRequest->HasValue(FrameSizeProperty));
 
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, frame->GetValueSet(&values));
-  VarnicaFrameSize size{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameSizeProperty, FrameSizeValueType, &size));
-  EXPECT_EQ(540, size.height);
-  VarnicaTimecode timecode{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
-  EXPECT_EQ(250, timecode.frame);
-  VarnicaPixelAspectRatio readRatio{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, PixelAspectRatioProperty, PixelAspectRatioValueType, &readRatio));
-  EXPECT_EQ(4, readRatio.numerator);
+  EXPECT_EQ(540, ValueOf<VarnicaFrameSize>(frame.Get(), FrameSizeProperty, FrameSizeValueType).height);
+  EXPECT_EQ(250, ValueOf<VarnicaTimecode>(frame.Get(), TimecodeProperty, TimecodeValueType).frame);
+  EXPECT_EQ(
+      4, ValueOf<VarnicaPixelAspectRatio>(frame.Get(), PixelAspectRatioProperty, PixelAspectRatioValueType).numerator);
 
   // The first form takes the caller's request as it is, and the decoder's timecode.
   ComPtr<IMediaDirectX9VideoFrame> whole;
-  ASSERT_HR(S_OK, GetDirectXFrame(&context_, &decoder, decoder.lastRequest.Get(), IID_IMediaDirectX9VideoFrame,
-                                  &whole));
-  ComPtr<IValueSet> wholeValues;
-  ASSERT_HR(S_OK, whole->GetValueSet(&wholeValues));
-  ASSERT_HR(S_OK, vmdx::GetValue(wholeValues, FrameSizeProperty, FrameSizeValueType, &size));
-  EXPECT_EQ(1080, size.height);
-  ASSERT_HR(S_OK, vmdx::GetValue(wholeValues, TimecodeProperty, TimecodeValueType, &timecode));
-  EXPECT_EQ(1, timecode.frame);
+  ASSERT_HR(S_OK,
+            GetDirectXFrame(&context_, &decoder, decoder.lastRequest.Get(), IID_IMediaDirectX9VideoFrame, &whole));
+  EXPECT_EQ(1080, ValueOf<VarnicaFrameSize>(whole.Get(), FrameSizeProperty, FrameSizeValueType).height);
+  EXPECT_EQ(1, ValueOf<VarnicaTimecode>(whole.Get(), TimecodeProperty, TimecodeValueType).frame);
 }
 
 TEST_F(Capture, FailingDecoderMakesNoFrame) {
@@ -167,8 +119,8 @@ TEST_F(Capture, FailingDecoderMakesNoFrame) {
   const VarnicaTimecode asked{};
   ObserverCapture capture;
   ComPtr<IMediaDirectX9VideoFrame> frame;
-  EXPECT_HR(E_UNSUPPORTED, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, &decoder, &asked,
-                                           nullptr, &MediaFormat_RGBA8, nullptr));
+  EXPECT_HR(E_UNSUPPORTED, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, &decoder, &asked, nullptr,
+                                           &MediaFormat_RGBA8, nullptr));
   EXPECT_EQ(nullptr, frame.Get());
   EXPECT_TRUE(capture.Contains("GetFrame"));
   EXPECT_HR(E_POINTER, GetDirectXFrame(&context_, IID_IMediaDirectX9VideoFrame, &frame, nullptr, &asked, nullptr,
@@ -186,27 +138,22 @@ TEST_F(Capture, CpuCaptureHoldsACopy) {
                                                      &MediaFormat_RGBA8));
   ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF405060));  // not seen by the copy
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, FormatOf(frame.Get())));
-  ComPtr<ILockObject> lock;
-  ASSERT_HR(S_OK, frame.As(&lock));
-  ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, frame->GetValueSet(&values));
-  CpuVidFrameMemory memory{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &memory));
-  EXPECT_EQ(24, memory.width);
-  EXPECT_EQ(12, memory.height);
-  uint32_t last = 0;
-  std::memcpy(&last, memory.planes[0].data + 11 * memory.planes[0].pitch + 23 * 4, 4);
-  EXPECT_EQ(0xFF102030u, last);
-  ASSERT_HR(S_OK, lock->UnlockObject());
+  {
+    const mediatest::LockedRecord locked(frame.Get());
+    ASSERT_HR(S_OK, locked.readResult);
+    EXPECT_EQ(24, locked.record.width);
+    EXPECT_EQ(12, locked.record.height);
+    EXPECT_EQ(0xFF102030u, *reinterpret_cast<const uint32_t*>(locked.Pixel(0, 23, 4, 11)));
+  }
 
   ObserverCapture capture;
   ComPtr<IVideoFrame> refused;
   EXPECT_HR(E_INVALIDARG, CaptureRenderTargetAsVideoCpuFrame(context_.device.Get(), surface.Get(), IID_IVideoFrame,
                                                              &refused, &MediaFormat_RGBA16));
   EXPECT_TRUE(capture.Contains("format"));
-  EXPECT_HR(E_POINTER, CaptureRenderTargetAsVideoCpuFrame(nullptr, surface.Get(), IID_IVideoFrame, &refused, nullptr));
-  EXPECT_TRUE(capture.Contains("pDevice"));
+  EXPECT_HR_LOGGED(capture, E_POINTER,
+                   CaptureRenderTargetAsVideoCpuFrame(nullptr, surface.Get(), IID_IVideoFrame, &refused, nullptr),
+                   "pDevice");
 }
 
 }  // namespace

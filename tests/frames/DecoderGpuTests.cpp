@@ -3,11 +3,9 @@
 // into the upload's format; single fields; formats without a GPU form are refused whole.
 #include <vector>
 
-#include "VarnicaFrameAccess.h"
-#include "ConvertionCopyCpuVidFrameMemory.h"
 #include "DeviceFixture.h"
-#include "Error.h"
 #include "MediaTestSupport.h"
+#include "VarnicaFrameAccess.h"
 #include "VodideGetFrame.h"
 
 using Microsoft::WRL::ComPtr;
@@ -31,64 +29,48 @@ class DecoderThroughGpu : public DeviceFixture {
 
   // Rows of the decoder's own frame n converted on the CPU into format, every step-th row from
   // first: what the upload must have put into the texture.
-  std::vector<std::vector<uint8_t>> Expected(IVideoDecoder* decoder, const GUID& source, const GUID& format,
-                                             int64_t n, int first, int step) {
+  static mediatest::Rows Expected(IVideoDecoder* decoder, const GUID& source, const GUID& format, int64_t n, int first,
+                                  int step) {
     auto cpu = mediatest::Fetch(decoder, source, n);
     LockedRecord in(cpu.Get());
     EXPECT_HR(S_OK, in.readResult);
-    const CpuVidFrameMemory& s = in.record;
-    int32_t rowBytes[kMaxVideoPlanes] = {};
-    GetFormatVideoPlaneLayout(&format, s.width, s.height, kMaxVideoPlanes, nullptr, rowBytes, nullptr, nullptr,
-                              nullptr);
-    std::vector<uint8_t> memory(static_cast<size_t>(rowBytes[0]) * s.height);
-    const CpuVidFrameMemory target{format, s.width, s.height, {{memory.data(), rowBytes[0]}}};
-    EXPECT_HR(S_OK, GuardedCall([&] { return CopyCpuVidFrameMemory(&s, &target, ConvertionMode_Direct, nullptr); }));
-    std::vector<std::vector<uint8_t>> rows;
-    for (int y = first; y < s.height; y += step)
-      rows.emplace_back(memory.begin() + y * rowBytes[0], memory.begin() + (y + 1) * rowBytes[0]);
+    const mediatest::Rows all = CpuConverted(in.record, format);
+    mediatest::Rows rows;
+    for (size_t y = first; y < all.size(); y += step) rows.push_back(all[y]);
     return rows;
-  }
-
-  // The frame's rows as mapped through its lock.
-  static std::vector<std::vector<uint8_t>> Rows(IMediaDirectX9VideoFrame* frame, GUID* format) {
-    LockedRecord locked(frame);
-    EXPECT_HR(S_OK, locked.readResult);
-    const CpuVidFrameMemory& r = locked.record;
-    *format = r.format;
-    int32_t rowBytes[kMaxVideoPlanes] = {};
-    GetFormatVideoPlaneLayout(&r.format, r.width, r.height, kMaxVideoPlanes, nullptr, rowBytes, nullptr, nullptr,
-                              nullptr);
-    std::vector<std::vector<uint8_t>> rows;
-    for (int y = 0; y < r.height && SUCCEEDED(locked.readResult); ++y)
-      rows.emplace_back(r.planes[0].data + y * r.planes[0].pitch, r.planes[0].data + y * r.planes[0].pitch + rowBytes[0]);
-    return rows;
-  }
-
-  void ExpectUploadOf(IVideoDecoder* decoder, const GUID& format, const GUID& unpacked) {
-    SCOPED_TRACE(VarnicaMediaNameOf(&format, 0, 0));
-    auto gpu = FetchGpu(decoder, format, 4, 0);
-    ASSERT_NE(nullptr, gpu.Get());
-    GUID held{};
-    const auto rows = Rows(gpu.Get(), &held);
-    EXPECT_TRUE(IsEqualGUID(unpacked, held)) << VarnicaMediaNameOf(&held, 0, 0);
-    EXPECT_TRUE(rows == Expected(decoder, format, unpacked, 4, 0, 1));
   }
 };
 
 TEST_F(DecoderThroughGpu, EveryDeliveredFormatArrivesAsItsCpuConversion) {
   auto decoder = mediatest::OpenDecoder("builtin:progressive");
+  // The decoder's own format, 4:2:2 packed, is uploaded into its unpacked format (YUVA 4:4:4),
+  // which differs from its native one (semi-planar): the new frame is given the texture's format.
   const struct {
     const GUID* format;
     const GUID* unpacked;
   } cases[] = {
-      {&MediaFormat_YUV422Packed10, &MediaFormat_YUVA444_16}, {&MediaFormat_YUV444_8, &MediaFormat_YUVA444_8},
-      {&MediaFormat_YUVA444_8, &MediaFormat_YUVA444_8},       {&MediaFormat_YUV444_16, &MediaFormat_YUVA444_16},
-      {&MediaFormat_YUVA444_16, &MediaFormat_YUVA444_16},     {&MediaFormat_Mono8, &MediaFormat_Mono8},
-      {&MediaFormat_RGB8, &MediaFormat_RGBX8},                {&MediaFormat_RGBA8, &MediaFormat_RGBA8},
-      {&MediaFormat_RGBX8, &MediaFormat_RGBX8},               {&MediaFormat_RGBA16, &MediaFormat_RGBA16},
+      {&MediaFormat_YUV422Packed8, &MediaFormat_YUVA444_8},
+      {&MediaFormat_YUV422Packed10, &MediaFormat_YUVA444_16},
+      {&MediaFormat_YUV444_8, &MediaFormat_YUVA444_8},
+      {&MediaFormat_YUVA444_8, &MediaFormat_YUVA444_8},
+      {&MediaFormat_YUV444_16, &MediaFormat_YUVA444_16},
+      {&MediaFormat_YUVA444_16, &MediaFormat_YUVA444_16},
+      {&MediaFormat_Mono8, &MediaFormat_Mono8},
+      {&MediaFormat_RGB8, &MediaFormat_RGBX8},
+      {&MediaFormat_RGBA8, &MediaFormat_RGBA8},
+      {&MediaFormat_RGBX8, &MediaFormat_RGBX8},
+      {&MediaFormat_RGBA16, &MediaFormat_RGBA16},
       {&MediaFormat_RGBAFloat, &MediaFormat_RGBAFloat},
   };
-  for (const auto& c : cases) ExpectUploadOf(decoder.Get(), *c.format, *c.unpacked);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(VarnicaMediaNameOf(c.format, 0, 0));
+    auto gpu = FetchGpu(decoder.Get(), *c.format, 4, 0);
+    ASSERT_NE(nullptr, gpu.Get());
+    GUID held{};
+    const mediatest::Rows rows = mediatest::FrameRows(gpu.Get(), &held);
+    EXPECT_TRUE(IsEqualGUID(*c.unpacked, held)) << VarnicaMediaNameOf(&held, 0, 0);
+    EXPECT_TRUE(rows == Expected(decoder.Get(), *c.format, *c.unpacked, 4, 0, 1));
+  }
 
   // Formats only the CPU knows have no texture format, and the semi-planar 4:2:2 one has no CPU
   // conversion into its unpacked format: refused, nothing handed out.
@@ -97,33 +79,20 @@ TEST_F(DecoderThroughGpu, EveryDeliveredFormatArrivesAsItsCpuConversion) {
     EXPECT_EQ(nullptr, FetchGpu(decoder.Get(), *refused, 0, 0, E_VALUE_NOT_FOUND).Get());
 }
 
-// The decoder's own format, 4:2:2 packed, is uploaded into its unpacked format (YUVA 4:4:4),
-// which differs from its native one (semi-planar): the new frame is given the texture's format.
-TEST_F(DecoderThroughGpu, PackedYuv422ArrivesUnpacked) {
-  auto decoder = mediatest::OpenDecoder("builtin:progressive");
-  ExpectUploadOf(decoder.Get(), MediaFormat_YUV422Packed8, MediaFormat_YUVA444_8);
-}
-
 TEST_F(DecoderThroughGpu, FieldsOfTheInterlacedClipAreItsEvenAndOddRows) {
   auto decoder = mediatest::OpenDecoder("builtin:interlaced");
   for (int field = 1; field <= 2; ++field) {
     SCOPED_TRACE(field);
     auto gpu = FetchGpu(decoder.Get(), MediaFormat_YUV444_8, 9, field);
     ASSERT_NE(nullptr, gpu.Get());
-    GUID held{};
-    const auto rows = Rows(gpu.Get(), &held);
+    const auto rows = mediatest::FrameRows(gpu.Get());
     EXPECT_EQ(288u, rows.size());
     EXPECT_TRUE(rows == Expected(decoder.Get(), MediaFormat_YUV444_8, MediaFormat_YUVA444_8, 9, field - 1, 2));
-    ComPtr<IValueSet> values;
-    ASSERT_HR(S_OK, gpu->GetValueSet(&values));
-    VarnicaTimecode timecode{};
-    ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
-    EXPECT_EQ(9, timecode.frame);
+    EXPECT_EQ(9, ValueOf<VarnicaTimecode>(gpu.Get(), TimecodeProperty, TimecodeValueType).frame);
   }
   // The two fields differ where the box moved between them.
-  GUID held{};
-  auto first = Rows(FetchGpu(decoder.Get(), MediaFormat_YUV444_8, 9, 1).Get(), &held);
-  auto second = Rows(FetchGpu(decoder.Get(), MediaFormat_YUV444_8, 9, 2).Get(), &held);
+  auto first = mediatest::FrameRows(FetchGpu(decoder.Get(), MediaFormat_YUV444_8, 9, 1).Get());
+  auto second = mediatest::FrameRows(FetchGpu(decoder.Get(), MediaFormat_YUV444_8, 9, 2).Get());
   EXPECT_NE(first[120], second[120]);  // rows 240 and 241, inside the box
   EXPECT_EQ(first[10], second[10]);    // rows 20 and 21, bars only
 }

@@ -5,6 +5,7 @@
 
 #include "DeviceFixture.h"
 #include "IMediaDirectX9VideoFrame.h"
+#include "MediaTestSupport.h"
 #include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -12,10 +13,16 @@ using namespace vmdxtest;
 
 namespace {
 
+// Creates frame over level 0 of texture, the way most tests here do: format (null: from the
+// surface), no properties, the given lock access.
+HRESULT CreateOver(IMediaDirectX9VideoFrame* frame, IDirect3DTexture9* texture, const GUID* format,
+                   uint32_t access = vmdx::kLockRead) {
+  return frame->CreateTex1(format, texture, 0, nullptr, nullptr, nullptr, nullptr, nullptr, access);
+}
+
 struct FrameLock : vmdxtest::DeviceFixture {
   ComPtr<IMediaDirectX9VideoFrame> NewFrame() {
-    ComPtr<IMediaDirectX9VideoFrame> frame;
-    EXPECT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
+    auto frame = NewObject<IMediaDirectX9VideoFrame>(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame);
     return frame;
   }
   static ComPtr<ILockObject> Lock(const ComPtr<IMediaDirectX9VideoFrame>& frame) {
@@ -24,9 +31,7 @@ struct FrameLock : vmdxtest::DeviceFixture {
     return lock;
   }
   static HRESULT ReadMemory(const ComPtr<IMediaDirectX9VideoFrame>& frame, CpuVidFrameMemory* memory) {
-    ComPtr<IValueSet> values;
-    EXPECT_HR(S_OK, frame->GetValueSet(&values));
-    return values->GetValueData(CVideoFrameCpuMemoryProperty, &CVideoFrameCpuMemoryProperty, memory, 88);
+    return vmdx::GetValue(ValuesOf(frame.Get()), CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, memory);
   }
   void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
     ComPtr<IDirect3DSurface9> surface;
@@ -39,7 +44,7 @@ TEST_F(FrameLock, RenderTargetIsReadThroughAStagingCopyMadeOnce) {
   auto texture = CreateTexture(48, 20, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   Fill(texture.Get(), D3DCOLOR_ARGB(0xFF, 0x10, 0x80, 0xF0));
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
+  ASSERT_HR(S_OK, CreateOver(frame.Get(), texture.Get(), nullptr));
   auto lock = Lock(frame);
 
   ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
@@ -72,8 +77,7 @@ TEST_F(FrameLock, RenderTargetIsReadThroughAStagingCopyMadeOnce) {
 TEST_F(FrameLock, SecondPlaneFollowsTheFirstInTheSurface) {
   auto texture = CreateTexture(64, 2 * 40, D3DFMT_A8, D3DUSAGE_DYNAMIC);
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(&MediaFormat_YUV422SemiPlanar8, texture.Get(), 0, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, vmdx::kLockRead));
+  ASSERT_HR(S_OK, CreateOver(frame.Get(), texture.Get(), &MediaFormat_YUV422SemiPlanar8));
   auto lock = Lock(frame);
   ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
   CpuVidFrameMemory memory{};
@@ -85,44 +89,33 @@ TEST_F(FrameLock, SecondPlaneFollowsTheFirstInTheSurface) {
   ASSERT_HR(S_OK, lock->UnlockObject());
 }
 
-// Writes a frame through a write lock, then reads the texture back through a second frame.
-template <class Pixel>
-void WriteThenRead(FrameLock& test, D3DFORMAT format, const GUID& mediaFormat, Pixel value) {
-  auto texture = test.CreateTexture(8, 4, format, D3DUSAGE_DYNAMIC);
-  auto writer = test.NewFrame();
-  ASSERT_HR(S_OK, writer->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     vmdx::kLockWrite));
-  auto writeLock = FrameLock::Lock(writer);
-  ASSERT_HR(S_OK, writeLock->LockObject(vmdx::kLockWrite));
-  CpuVidFrameMemory memory{};
-  ASSERT_HR(S_OK, FrameLock::ReadMemory(writer, &memory));
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 8; ++x)
-      std::memcpy(memory.planes[0].data + y * memory.planes[0].pitch + x * sizeof(Pixel), &value, sizeof value);
-  ASSERT_HR(S_OK, writeLock->UnlockObject());
-
-  auto reader = test.NewFrame();
-  ASSERT_HR(S_OK, reader->CreateTex1(&mediaFormat, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     vmdx::kLockRead));
-  auto readLock = FrameLock::Lock(reader);
-  ASSERT_HR(S_OK, readLock->LockObject(vmdx::kLockRead));
-  ASSERT_HR(S_OK, FrameLock::ReadMemory(reader, &memory));
-  Pixel read{};
-  std::memcpy(&read, memory.planes[0].data + 3 * memory.planes[0].pitch + 7 * sizeof(Pixel), sizeof read);
-  EXPECT_EQ(0, std::memcmp(&value, &read, sizeof read));
-  ASSERT_HR(S_OK, readLock->UnlockObject());
-}
-
-struct Rgba16 {
-  uint16_t c[4];
-};
-struct Rgba32F {
-  float c[4];
-};
-
+// A frame written through a write lock, then read back through a second frame over the texture.
 TEST_F(FrameLock, WriteLocksReachDynamicTextures) {
-  WriteThenRead(*this, D3DFMT_A16B16G16R16, MediaFormat_RGBA16, Rgba16{{1, 0x8000, 0xFFFF, 42}});
-  WriteThenRead(*this, D3DFMT_A32B32G32R32F, MediaFormat_RGBAFloat, Rgba32F{{0.25f, -1.0f, 3.5f, 1.0f}});
+  struct Case {
+    D3DFORMAT format;
+    const GUID* mediaFormat;
+    std::vector<uint8_t> pixel;
+  };
+  const Case cases[] = {{D3DFMT_A16B16G16R16, &MediaFormat_RGBA16, {1, 0, 0, 0x80, 0xFF, 0xFF, 42, 0}},
+                        // 0.25, -1, 3.5, 1
+                        {D3DFMT_A32B32G32R32F,
+                         &MediaFormat_RGBAFloat,
+                         {0, 0, 0x80, 0x3E, 0, 0, 0x80, 0xBF, 0, 0, 0x60, 0x40, 0, 0, 0x80, 0x3F}}};
+  for (const Case& c : cases) {
+    auto texture = CreateTexture(8, 4, c.format, D3DUSAGE_DYNAMIC);
+    auto writer = NewFrame(), reader = NewFrame();
+    ASSERT_HR(S_OK, CreateOver(writer.Get(), texture.Get(), c.mediaFormat, vmdx::kLockWrite));
+    {
+      vmdx::FrameMemoryLock write;
+      ASSERT_HR(S_OK, write.Open(writer.Get(), vmdx::kLockWrite));
+      for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) std::memcpy(write.row(0, y) + x * c.pixel.size(), c.pixel.data(), c.pixel.size());
+    }
+    ASSERT_HR(S_OK, CreateOver(reader.Get(), texture.Get(), c.mediaFormat));
+    const mediatest::LockedRecord read(reader.Get());
+    ASSERT_HR(S_OK, read.readResult);
+    EXPECT_EQ(0, std::memcmp(c.pixel.data(), read.Pixel(0, 7, int(c.pixel.size()), 3), c.pixel.size()));
+  }
 }
 
 TEST_F(FrameLock, LockingRules) {
@@ -130,9 +123,8 @@ TEST_F(FrameLock, LockingRules) {
   auto frame = NewFrame();
   auto lock = Lock(frame);
   ObserverCapture capture;
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Read));
-  EXPECT_TRUE(capture.Contains("Frame not created yet"));
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockAccessDefault));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, lock->LockObject(LockAccess_Read), "Frame not created yet");
+  ASSERT_HR(S_OK, CreateOver(frame.Get(), texture.Get(), nullptr, vmdx::kLockAccessDefault));
 
   struct Step {
     enum { kLock, kUnlock } op;
@@ -144,16 +136,16 @@ TEST_F(FrameLock, LockingRules) {
       {Step::kLock, 0x10, E_ACCESSDENIED},  // neither read nor write
       {Step::kLock, 0x20, E_ACCESSDENIED},  // not enabled
       {Step::kLock, 0x11, S_OK},
-      {Step::kLock, 0x11, S_OK},            // readers add up
-      {Step::kLock, 0x2, E_ACCESSDENIED},   // write on a read lock
-      {Step::kLock, 0x1, S_OK},             // read without its class stays within it
+      {Step::kLock, 0x11, S_OK},           // readers add up
+      {Step::kLock, 0x2, E_ACCESSDENIED},  // write on a read lock
+      {Step::kLock, 0x1, S_OK},            // read without its class stays within it
       {Step::kUnlock, 0, S_OK},
       {Step::kUnlock, 0, S_OK},
       {Step::kUnlock, 0, S_OK},
-      {Step::kUnlock, 0, S_OK},             // at count 0 nothing changes
-      {Step::kLock, 0x3, S_OK},             // a new first lock fixes read and write
+      {Step::kUnlock, 0, S_OK},  // at count 0 nothing changes
+      {Step::kLock, 0x3, S_OK},  // a new first lock fixes read and write
       {Step::kLock, 0x2, S_OK},
-      {Step::kLock, 0x11, S_OK},            // no access class held yet: any enabled one may join
+      {Step::kLock, 0x11, S_OK},  // no access class held yet: any enabled one may join
       {Step::kUnlock, 0, S_OK},
       {Step::kUnlock, 0, S_OK},
       {Step::kUnlock, 0, S_OK},
@@ -169,42 +161,40 @@ TEST_F(FrameLock, LockingRules) {
   ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
   CpuVidFrameMemory memory{};
   capture.Clear();
-  EXPECT_HR(E_ACCESSDENIED, ReadMemory(frame, &memory));
-  EXPECT_TRUE(capture.Contains("ObtainVidFrameMem")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, ReadMemory(frame, &memory), "ObtainVidFrameMem");
   ASSERT_HR(S_OK, lock->UnlockObject());
-  EXPECT_HR(E_ACCESSDENIED, ReadMemory(frame, &memory));
-  EXPECT_TRUE(capture.Contains("CVideoFrameCpuMemoryProperty only available if the frame locked"));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, ReadMemory(frame, &memory),
+                   "CVideoFrameCpuMemoryProperty only available if the frame locked");
 }
 
 TEST_F(FrameLock, LockedFrameRefusesSettersAndDispose) {
   auto texture = CreateTexture(8, 8, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
+  ASSERT_HR(S_OK, CreateOver(frame.Get(), texture.Get(), nullptr));
   auto lock = Lock(frame);
   ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   ObserverCapture capture;
   const VarnicaTimecode timecode{5, 25, 1, 0, 0};
-  EXPECT_HR(E_ACCESSDENIED, frame->SetTimecode(&timecode));
-  EXPECT_TRUE(capture.Contains("SetTimecode: not allowed if the object is locked"));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, frame->SetTimecode(&timecode),
+                   "SetTimecode: not allowed if the object is locked");
   const int16_t interlace = 1;
   EXPECT_HR(E_ACCESSDENIED, frame->SetVideoInterlace(&interlace));
   ComPtr<IDisposable> disposable;
   ASSERT_HR(S_OK, frame.As(&disposable));
-  EXPECT_HR(E_ACCESSDENIED, disposable->Dispose());
-  EXPECT_TRUE(capture.Contains("Frame-Dispose failed, because the frame is locked"));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, disposable->Dispose(), "Frame-Dispose failed, because the frame is locked");
   EXPECT_HR(S_FALSE, disposable->IsDisposed());
   ASSERT_HR(S_OK, lock->UnlockObject());
   EXPECT_HR(S_OK, frame->SetTimecode(&timecode));
   EXPECT_HR(S_OK, disposable->Dispose());
-  EXPECT_HR(E_DISPOSED, lock->LockObject(vmdx::kLockRead));
-  EXPECT_TRUE(capture.Contains("LockObject: MediaDirectX9VideoFrame is disposed"));
+  EXPECT_HR_LOGGED(capture, E_DISPOSED, lock->LockObject(vmdx::kLockRead),
+                   "LockObject: MediaDirectX9VideoFrame is disposed");
 }
 
 TEST_F(FrameLock, ReadersOnSeveralThreadsShareOneMapping) {
   auto texture = CreateTexture(256, 64, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   Fill(texture.Get(), D3DCOLOR_ARGB(0x80, 1, 2, 3));
   auto frame = NewFrame();
-  ASSERT_HR(S_OK, frame->CreateTex1(nullptr, texture.Get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, vmdx::kLockRead));
+  ASSERT_HR(S_OK, CreateOver(frame.Get(), texture.Get(), nullptr));
   auto lock = Lock(frame);
   constexpr int kThreads = 6;
   std::vector<CpuVidFrameMemory> seen(kThreads);

@@ -1,10 +1,10 @@
 // The core stand-in's services as the module relies on them: the general value set and values,
 // the singleton and class registries, exceptions reported through the observer, GUID names.
-#include <cstring>
 #include <wrl/client.h>
+#include <cstring>
 
-#include "VarnicaFrameAccess.h"
 #include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -14,8 +14,7 @@ namespace {
 const GUID kKey = {0x11111111, 0x2222, 0x3333, {4, 4, 5, 5, 6, 6, 7, 7}};
 
 TEST(CoreValueSet, StoresTypedValuesExactly) {
-  ComPtr<IValueSet> set;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &set));
+  auto set = NewObject<IValueSet>(CLSID_ValueSet, IID_IValueSet);
   const int32_t seven = 7;
   ASSERT_HR(S_OK, vmdx::SetValue(set, kKey, Int32ValueType, seven));
   EXPECT_EQ(1, set->GetCount());
@@ -48,8 +47,7 @@ TEST(CoreValueSet, StoresTypedValuesExactly) {
 }
 
 TEST(CoreValue, NullTypeCarriesNoData) {
-  ComPtr<IValue> value;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_Value, IID_IValue, &value));
+  auto value = NewObject<IValue>(CLSID_Value, IID_IValue);
   const GUID none{};
   ASSERT_HR(S_OK, value->SetValue(&none, nullptr, 0));
   GUID type = kKey;
@@ -83,8 +81,7 @@ TEST(CoreRegistries, ClassRegistryIsASingletonAndListsClassesByCategory) {
   ASSERT_HR(S_OK, found->MoveNext());
   EXPECT_HR(S_FALSE, found->MoveNext());
 
-  ComPtr<IValueSet> object;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &object));
+  auto object = NewObject<IValueSet>(CLSID_ValueSet, IID_IValueSet);
   ASSERT_HR(S_OK, singletons->RegisterObject(kKey, object.Get()));
   EXPECT_HR(E_ACCESSDENIED, singletons->RegisterObject(kKey, object.Get()));
   ComPtr<IValueSet> again;
@@ -98,8 +95,7 @@ TEST(CoreObserver, ReportsExceptionsWithCodeLocationAndText) {
   const SourceLocation where{"src/Somewhere", 42};
   IException* e = NewException(E_INVALIDARG, &where, "pFrame");
   ASSERT_NE(nullptr, e);
-  EXPECT_HR(E_INVALIDARG, HandleObserverCatchedException(e));
-  EXPECT_TRUE(capture.Contains("0x80070057 src/Somewhere(42): pFrame")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_INVALIDARG, HandleObserverCatchedException(e), "0x80070057 src/Somewhere(42): pFrame");
   EXPECT_HR(E_FAIL, HandleObserverCatchedException(nullptr));
 }
 

@@ -1,8 +1,8 @@
 // CommonMediaVideoCpuFrame: own and shared memory, the lock rules, its value set.
 #include <atomic>
 
-#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -11,8 +11,7 @@ using mediatest::LockedRecord;
 namespace {
 
 ComPtr<ICommonMediaVideoCpuFrame> NewFrame() {
-  ComPtr<ICommonMediaVideoCpuFrame> frame;
-  EXPECT_HR(S_OK, CreateClassObject(CLSID_CommonMediaVideoCpuFrame, IID_ICommonMediaVideoCpuFrame, &frame));
+  auto frame = NewObject<ICommonMediaVideoCpuFrame>(CLSID_CommonMediaVideoCpuFrame, IID_ICommonMediaVideoCpuFrame);
   return frame;
 }
 
@@ -49,10 +48,7 @@ TEST(CpuFrame, OwnMemoryFollowsThePlaneLayoutWithAlignedPitches) {
   EXPECT_EQ(nullptr, r.planes[2].data);
   EXPECT_EQ(0, r.planes[2].pitch);
 
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, frame->GetValueSet(&values));
-  VarnicaFrameSize size{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameSizeProperty, FrameSizeValueType, &size));
+  const auto size = ValueOf<VarnicaFrameSize>(frame.Get(), FrameSizeProperty, FrameSizeValueType);
   EXPECT_EQ(1921, size.width);
   EXPECT_EQ(37, size.height);
 }
@@ -66,12 +62,10 @@ TEST(CpuFrame, RefusedCreatesChangeNothing) {
   EXPECT_TRUE(capture.Contains("Create0: neither shared memory nor FrameFormat and FrameSizeProperty"));
   ComPtr<ILockObject> lock;
   ASSERT_HR(S_OK, frame.As(&lock));
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(vmdx::kLockRead));
-  EXPECT_TRUE(capture.Contains("Frame not created yet"));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, lock->LockObject(vmdx::kLockRead), "Frame not created yet");
 
   ASSERT_HR(S_OK, frame->Create1(&MediaFormat_RGBA8, 8, 8));
-  EXPECT_HR(E_FAIL, frame->Create1(&MediaFormat_RGBA8, 8, 8));
-  EXPECT_TRUE(capture.Contains("Frame already created"));
+  EXPECT_HR_LOGGED(capture, E_FAIL, frame->Create1(&MediaFormat_RGBA8, 8, 8), "Frame already created");
 }
 
 TEST(CpuFrame, Create0MakesOwnMemoryFromTheValueSet) {
@@ -139,16 +133,15 @@ TEST(CpuFrame, FirstLockFixesTheAccessOfLaterLocks) {
   EXPECT_TRUE(capture.Contains("CVideoFrameCpuMemoryProperty only available if the frame locked"));
 
   ASSERT_HR(S_OK, frame->SetEnabledLockAccess(vmdx::kLockRead));
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0));    // neither read nor write
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Write));    // not enabled
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(0));                 // neither read nor write
+  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Write));  // not enabled
   ASSERT_HR(S_OK, lock->LockObject(vmdx::kLockRead));
   ASSERT_HR(S_OK, lock->LockObject(LockAccess_Read));
   EXPECT_HR(E_ACCESSDENIED, frame->SetEnabledLockAccess(vmdx::kLockAccessDefault));
   capture.Clear();
-  EXPECT_HR(E_ACCESSDENIED, lock->LockObject(LockAccess_Write));
-  EXPECT_TRUE(capture.Contains("Lock()"));
+  EXPECT_HR_LOGGED(capture, E_ACCESSDENIED, lock->LockObject(LockAccess_Write), "Lock()");
   EXPECT_HR(S_OK, vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, &record));
-  EXPECT_HR(E_INVALIDARG, values->GetValueData(CVideoFrameCpuMemoryProperty, &GuidValueType, &record, 88));
+  EXPECT_HR(E_INVALIDARG, values->GetValueData(CVideoFrameCpuMemoryProperty, &GuidValueType, &record, sizeof record));
 
   // Locked: properties and Dispose refused, nothing changed.
   const VarnicaTimecode timecode{5, 25, 1, 0, 0};
@@ -172,8 +165,8 @@ TEST(CpuFrame, FirstLockFixesTheAccessOfLaterLocks) {
 
   ASSERT_HR(S_OK, disposable->Dispose());
   capture.Clear();
-  EXPECT_HR(E_DISPOSED, lock->LockObject(LockAccess_Write));
-  EXPECT_TRUE(capture.Contains("LockObject: CommonMediaVideoCpuFrame is disposed"));
+  EXPECT_HR_LOGGED(capture, E_DISPOSED, lock->LockObject(LockAccess_Write),
+                   "LockObject: CommonMediaVideoCpuFrame is disposed");
 }
 
 TEST(CpuFrame, PropertiesAreTypedAndFormatAndSizeStayWithTheMemory) {
@@ -186,27 +179,22 @@ TEST(CpuFrame, PropertiesAreTypedAndFormatAndSizeStayWithTheMemory) {
   const VarnicaTimecode timecode{42, 30000, 1001, 0, 0};
   ASSERT_HR(S_OK, vmdx::SetValue(values, TimecodeProperty, TimecodeValueType, timecode));
   VarnicaTimecode readBack{};
-  ASSERT_HR(S_OK, values->GetPropertyData(TimecodeProperty, &TimecodeValueType, &readBack, 24));
-  EXPECT_EQ(0, std::memcmp(&timecode, &readBack, 24));
+  ASSERT_HR(S_OK, values->GetPropertyData(TimecodeProperty, &TimecodeValueType, &readBack, sizeof readBack));
+  EXPECT_EQ(0, std::memcmp(&timecode, &readBack, sizeof readBack));
   EXPECT_HR(E_INVALIDARG, values->SetValueData(TimecodeProperty, &TimecodeValueType, &timecode, 16));
   EXPECT_HR(E_INVALIDARG, values->SetValueData(VideoInterlaceProperty, &Int32ValueType, &timecode, 2));
 
   const int16_t top = VideoInterlace_TopFieldFirst;
   ASSERT_HR(S_OK, vmdx::SetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, top));
-  int16_t interlace = 0;
-  ASSERT_HR(S_OK, vmdx::GetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
-  EXPECT_EQ(top, interlace);
-  VarnicaPixelAspectRatio aspect{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, PixelAspectRatioProperty, PixelAspectRatioValueType, &aspect));
-  EXPECT_EQ(1, aspect.numerator);  // square unless told otherwise
+  EXPECT_EQ(top, ValueOf<int16_t>(values.Get(), VideoInterlaceProperty, VideoInterlaceProperty));
+  EXPECT_EQ(1, ValueOf<VarnicaPixelAspectRatio>(values.Get(), PixelAspectRatioProperty, PixelAspectRatioValueType)
+                   .numerator);  // square unless told otherwise
   EXPECT_EQ(88, values->GetPropertySize(CVideoFrameCpuMemoryProperty));
 
   EXPECT_HR(E_ACCESSDENIED, vmdx::SetValue(values, FrameFormat, GuidValueType, MediaFormat_RGBA8));
   EXPECT_HR(E_ACCESSDENIED, values->Remove(FrameSizeProperty));
   EXPECT_HR(S_OK, values->Clear());
-  GUID format{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameFormat, GuidValueType, &format));
-  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGB8, format));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGB8, ValueOf<GUID>(values.Get(), FrameFormat, GuidValueType)));
   EXPECT_HR(S_FALSE, values->HasValue(TimecodeProperty));
 }
 

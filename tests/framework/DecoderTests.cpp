@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "VarnicaFrameAccess.h"
 #include "MediaTestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -22,26 +22,17 @@ int BarCentre(int bar) { return kWidth * bar / 8 + kWidth / 16; }
 uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 TEST(Decoder, DescribesTheBuiltinClip) {
-  auto decoder = OpenDecoder("builtin:interlaced");
-  ComPtr<IValueSet> source;
-  ASSERT_HR(S_OK, decoder->GetValueSet(&source));
-  GUID format{};
-  VarnicaFrameSize size{};
-  VarnicaFrameRate rate{};
-  int16_t interlace = 0;
-  int32_t count = 0;
-  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameFormat, GuidValueType, &format));
-  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameSizeProperty, FrameSizeValueType, &size));
-  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameRateProperty, FrameRateProperty, &rate));
-  ASSERT_HR(S_OK, vmdx::GetValue(source, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
-  ASSERT_HR(S_OK, vmdx::GetValue(source, FrameCountProperty, Int32ValueType, &count));
-  EXPECT_TRUE(IsEqualGUID(MediaFormat_YUV422Packed8, format));
+  const auto decoder = OpenDecoder("builtin:interlaced");
+  IUnknown* const source = decoder.Get();
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_YUV422Packed8, ValueOf<GUID>(source, FrameFormat, GuidValueType)));
+  const auto size = ValueOf<VarnicaFrameSize>(source, FrameSizeProperty, FrameSizeValueType);
   EXPECT_EQ(kWidth, size.width);
   EXPECT_EQ(kHeight, size.height);
+  const auto rate = ValueOf<VarnicaFrameRate>(source, FrameRateProperty, FrameRateProperty);
   EXPECT_EQ(25, rate.numerator);
   EXPECT_EQ(1, rate.denominator);
-  EXPECT_EQ(VideoInterlace_TopFieldFirst, interlace);
-  EXPECT_EQ(250, count);
+  EXPECT_EQ(VideoInterlace_TopFieldFirst, ValueOf<int16_t>(source, VideoInterlaceProperty, VideoInterlaceProperty));
+  EXPECT_EQ(250, ValueOf<int32_t>(source, FrameCountProperty, Int32ValueType));
 }
 
 TEST(Decoder, FrameCarriesTheRequestAndTheSourceProperties) {
@@ -51,17 +42,11 @@ TEST(Decoder, FrameCarriesTheRequestAndTheSourceProperties) {
   ASSERT_HR(S_OK, vmdx::SetValue(request, TimecodeProperty, TimecodeValueType, asked));
   ComPtr<IVideoFrame> frame;
   ASSERT_HR(S_OK, decoder->GetFrame(request.Get(), IID_IVideoFrame, &frame));
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, frame->GetValueSet(&values));
-  VarnicaTimecode timecode{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, TimecodeProperty, TimecodeValueType, &timecode));
-  EXPECT_EQ(0, std::memcmp(&asked, &timecode, 24));
-  int16_t interlace = 0;
-  ASSERT_HR(S_OK, vmdx::GetValue(values, VideoInterlaceProperty, VideoInterlaceProperty, &interlace));
-  EXPECT_EQ(VideoInterlace_TopFieldFirst, interlace);
-  VarnicaFrameRate rate{};
-  ASSERT_HR(S_OK, vmdx::GetValue(values, FrameRateProperty, FrameRateProperty, &rate));
-  EXPECT_EQ(25, rate.numerator);
+  const auto timecode = ValueOf<VarnicaTimecode>(frame.Get(), TimecodeProperty, TimecodeValueType);
+  EXPECT_EQ(0, std::memcmp(&asked, &timecode, sizeof timecode));
+  EXPECT_EQ(VideoInterlace_TopFieldFirst,
+            ValueOf<int16_t>(frame.Get(), VideoInterlaceProperty, VideoInterlaceProperty));
+  EXPECT_EQ(25, ValueOf<VarnicaFrameRate>(frame.Get(), FrameRateProperty, FrameRateProperty).numerator);
   LockedRecord locked(frame.Get());
   ASSERT_HR(S_OK, locked.readResult);
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA16, locked.record.format));
@@ -71,17 +56,18 @@ TEST(Decoder, FrameCarriesTheRequestAndTheSourceProperties) {
 
 TEST(Decoder, RefusesWhatItCannotDeliverAndReportsWhy) {
   ObserverCapture capture;
-  ComPtr<IVideoDecoder> decoder;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder, &decoder));
+  auto decoder = NewObject<IVideoDecoder>(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder);
   ComPtr<IVideoFrame> frame;
-  EXPECT_HR(E_FAIL, decoder->GetFrame(Request(MediaFormat_RGB8, 0).Get(), IID_IVideoFrame, &frame));
-  EXPECT_TRUE(capture.Contains("GetFrame: no source opened"));
+  EXPECT_HR_LOGGED(capture, E_FAIL, decoder->GetFrame(Request(MediaFormat_RGB8, 0).Get(), IID_IVideoFrame, &frame),
+                   "GetFrame: no source opened");
   EXPECT_HR(E_INVALIDARG, decoder->Open("builtin:nothing"));
   ASSERT_HR(S_OK, decoder->Open("builtin:progressive"));
-  EXPECT_HR(E_UNSUPPORTED, decoder->GetFrame(Request(MediaFormat_RG16, 0).Get(), IID_IVideoFrame, &frame));
-  EXPECT_TRUE(capture.Contains("GetFrame: format RG16 is not delivered"));
-  EXPECT_HR(E_INVALIDARG, decoder->GetFrame(Request(MediaFormat_RGB8, 250).Get(), IID_IVideoFrame, &frame));
-  EXPECT_TRUE(capture.Contains("GetFrame: frame 250 is outside the clip of 250 frames"));
+  EXPECT_HR_LOGGED(capture, E_UNSUPPORTED,
+                   decoder->GetFrame(Request(MediaFormat_RG16, 0).Get(), IID_IVideoFrame, &frame),
+                   "GetFrame: format RG16 is not delivered");
+  EXPECT_HR_LOGGED(capture, E_INVALIDARG,
+                   decoder->GetFrame(Request(MediaFormat_RGB8, 250).Get(), IID_IVideoFrame, &frame),
+                   "GetFrame: frame 250 is outside the clip of 250 frames");
   ComPtr<IValueSet> badSize = Request(MediaFormat_RGB8, 0);
   const VarnicaFrameSize size{-4, 10};
   ASSERT_HR(S_OK, vmdx::SetValue(badSize, FrameSizeProperty, FrameSizeValueType, size));
@@ -107,15 +93,24 @@ struct FormatCase {
   const char* name;
 };
 const FormatCase kFormats[] = {
-    {&MediaFormat_YUV422Packed8, "YUV422Packed8"},   {&MediaFormat_YUVA422Packed8, "YUVA422Packed8"},
-    {&MediaFormat_YUV422Packed10, "YUV422Packed10"}, {&MediaFormat_YUVA422Packed10, "YUVA422Packed10"},
-    {&MediaFormat_YUV422SemiPlanar8, "YUV422SemiPlanar8"}, {&MediaFormat_YUV444_8, "YUV444_8"},
-    {&MediaFormat_YUVA444_8, "YUVA444_8"},           {&MediaFormat_YUV444_16, "YUV444_16"},
-    {&MediaFormat_YUVA444_16, "YUVA444_16"},         {&MediaFormat_Mono8, "Mono8"},
-    {&MediaFormat_RGB8, "RGB8"},                     {&MediaFormat_RGBA8, "RGBA8"},
-    {&MediaFormat_RGBX8, "RGBX8"},                   {&MediaFormat_ARGB8, "ARGB8"},
-    {&MediaFormat_RGB16, "RGB16"},                   {&MediaFormat_RGBA16, "RGBA16"},
-    {&MediaFormat_ARGB16, "ARGB16"},                 {&MediaFormat_RGBAFloat, "RGBAFloat"},
+    {&MediaFormat_YUV422Packed8, "YUV422Packed8"},
+    {&MediaFormat_YUVA422Packed8, "YUVA422Packed8"},
+    {&MediaFormat_YUV422Packed10, "YUV422Packed10"},
+    {&MediaFormat_YUVA422Packed10, "YUVA422Packed10"},
+    {&MediaFormat_YUV422SemiPlanar8, "YUV422SemiPlanar8"},
+    {&MediaFormat_YUV444_8, "YUV444_8"},
+    {&MediaFormat_YUVA444_8, "YUVA444_8"},
+    {&MediaFormat_YUV444_16, "YUV444_16"},
+    {&MediaFormat_YUVA444_16, "YUVA444_16"},
+    {&MediaFormat_Mono8, "Mono8"},
+    {&MediaFormat_RGB8, "RGB8"},
+    {&MediaFormat_RGBA8, "RGBA8"},
+    {&MediaFormat_RGBX8, "RGBX8"},
+    {&MediaFormat_ARGB8, "ARGB8"},
+    {&MediaFormat_RGB16, "RGB16"},
+    {&MediaFormat_RGBA16, "RGBA16"},
+    {&MediaFormat_ARGB16, "ARGB16"},
+    {&MediaFormat_RGBAFloat, "RGBAFloat"},
 };
 
 // Channel values of the pixel at x in row y, in 8-bit units: (first, second, third) are
@@ -248,8 +243,8 @@ TEST(Decoder, OddWidthsStayInsideTheRows) {
     LockedRecord locked(frame.Get());
     ASSERT_HR(S_OK, locked.readResult);
     int32_t rowBytes[kMaxVideoPlanes] = {};
-    const int32_t planes = GetFormatVideoPlaneLayout(format, 361, 5, kMaxVideoPlanes, nullptr, rowBytes, nullptr,
-                                                     nullptr, nullptr);
+    const int32_t planes =
+        GetFormatVideoPlaneLayout(format, 361, 5, kMaxVideoPlanes, nullptr, rowBytes, nullptr, nullptr, nullptr);
     for (int32_t i = 0; i < planes; ++i) {
       for (int y = 0; y < 5; ++y) {
         const uint8_t* row = locked.record.planes[i].data + y * locked.record.planes[i].pitch;

@@ -27,14 +27,10 @@ struct Frame {
 
 Frame Fetch(const char* name, int width, int height) {
   auto decoder = mediatest::OpenDecoder(name);
-  ComPtr<IVideoFrame> frame = mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 7, width, height);
-  mediatest::LockedRecord locked(frame.Get());
-  Frame f;
-  EXPECT_HR(S_OK, locked.readResult);
-  if (FAILED(locked.readResult)) return f;
-  f.width = width, f.height = height;
-  f.pixels.resize(size_t(width) * height);
-  for (int y = 0; y < height; ++y) std::memcpy(&f.pixels[size_t(y) * width], locked.Pixel(0, 0, 4, y), width * 4u);
+  Frame f{width, height,
+          mediatest::FramePixels(mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 7, width, height).Get())};
+  EXPECT_EQ(size_t(width) * height, f.pixels.size());
+  if (f.pixels.size() != size_t(width) * height) f = Frame{};
   return f;
 }
 
@@ -47,13 +43,8 @@ TEST(PatternClips, EachNameDeliversItsClip) {
                         Case{"builtin:sphere-tb", 2048, 2048}, Case{"builtin:stereo", 2048, 1024},
                         Case{"builtin:stereo-tb", 1024, 2048}}) {
     auto decoder = mediatest::OpenDecoder(c.name);
-    ComPtr<IValueSet> source;
-    ASSERT_HR(S_OK, decoder->GetValueSet(&source));
-    GUID format{};
-    VarnicaFrameSize size{};
-    ASSERT_HR(S_OK, source->GetValueData(FrameFormat, &GuidValueType, &format, 16));
-    ASSERT_HR(S_OK, source->GetValueData(FrameSizeProperty, &FrameSizeValueType, &size, 8));
-    EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, format)) << c.name;
+    const auto size = ValueOf<VarnicaFrameSize>(decoder.Get(), FrameSizeProperty, FrameSizeValueType);
+    EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, ValueOf<GUID>(decoder.Get(), FrameFormat, GuidValueType))) << c.name;
     EXPECT_EQ(c.width, size.width) << c.name;
     EXPECT_EQ(c.height, size.height) << c.name;
   }

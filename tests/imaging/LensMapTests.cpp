@@ -4,7 +4,7 @@
 #include <memory>
 #include <numbers>
 
-#include "LensTestSupport.h"
+#include "DeviceFixture.h"
 #include "VarnicaFrameAccess.h"
 #include "VodideDX9FisheyeRectify.h"
 
@@ -12,6 +12,11 @@ using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
 
 namespace {
+
+// One (x, y) coordinate per map pixel (a D3DFMT_G32R32F texel).
+struct MapCoordinate {
+  float x, y;
+};
 
 FisheyeLens Lens(int32_t type, float cx, float cy, float fx, float fy, float sx = 1, float sy = 1, float k0 = 0,
                  float k1 = 0) {
@@ -79,22 +84,27 @@ void TurnedMatrix(float m[9], double roll, double yaw) {
     }
 }
 
-class LensMap : public LensFixture {
+class LensMap : public DeviceFixture {
  protected:
   void SetUp() override {
-    LensFixture::SetUp();
+    DeviceFixture::SetUp();
     if (IsSkipped()) return;
     rectify_ = std::make_unique<CDX9FisheyeRectify>(&context_, &cache_);
     ASSERT_HR(S_OK, rectify_->CheckDevice());
   }
   void TearDown() override {
     rectify_.reset();  // its vertex buffer holds the device
-    LensFixture::TearDown();
+    DeviceFixture::TearDown();
   }
   std::vector<MapCoordinate> Build(uint32_t width, uint32_t height, uint32_t W, uint32_t H) {
     ComPtr<IDirect3DTexture9> map;
     EXPECT_HR(S_OK, rectify_->BuildFisheyeRectifyMap(&map, width, height, W, H, D3DFMT_G32R32F));
     return map ? ReadMap(map.Get()) : std::vector<MapCoordinate>{};
+  }
+  std::vector<MapCoordinate> ReadMap(IDirect3DTexture9* map) {
+    const SurfaceBytes read = Read(map);
+    EXPECT_EQ(D3DFMT_G32R32F, read.desc.Format);
+    return read.As<MapCoordinate>();
   }
   std::unique_ptr<CDX9FisheyeRectify> rectify_;
 };
@@ -211,10 +221,10 @@ TEST_F(LensMap, RefusalsAndTheFrameForm) {
   ObserverCapture capture;
   CDX9FisheyeRectify fresh(&context_, &cache_);
   ComPtr<IDirect3DTexture9> map;
-  EXPECT_HR(E_POINTER, fresh.BuildFisheyeRectifyMap(&map, 8, 8, 8, 8, D3DFMT_G32R32F));
-  EXPECT_TRUE(capture.Contains("mVB, see Initialize()"));
-  EXPECT_HR(E_POINTER, rectify_->BuildFisheyeRectifyMap(nullptr, 8, 8, 8, 8, D3DFMT_G32R32F));
-  EXPECT_TRUE(capture.Contains("ppRenderTarget"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, fresh.BuildFisheyeRectifyMap(&map, 8, 8, 8, 8, D3DFMT_G32R32F),
+                   "mVB, see Initialize()");
+  EXPECT_HR_LOGGED(capture, E_POINTER, rectify_->BuildFisheyeRectifyMap(nullptr, 8, 8, 8, 8, D3DFMT_G32R32F),
+                   "ppRenderTarget");
 
   // The map as a frame reads as what the texture holds; a format no media format stands for
   // gives no frame.
@@ -223,11 +233,7 @@ TEST_F(LensMap, RefusalsAndTheFrameForm) {
   ComPtr<IMediaDirectX9VideoFrame> frame;
   ASSERT_HR(S_OK,
             rectify_->BuildFisheyeRectifyMap(IID_IMediaDirectX9VideoFrame, &frame, 16, 8, 16, 16, D3DFMT_G32R32F));
-  ComPtr<IValueSet> values;
-  ASSERT_HR(S_OK, frame->GetValueSet(&values));
-  GUID format{};
-  EXPECT_HR(S_OK, vmdx::GetValue(values.Get(), FrameFormat, GuidValueType, &format));
-  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGFloat, format));
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_RGFloat, ValueOf<GUID>(frame.Get(), FrameFormat, GuidValueType)));
   ComPtr<IDirect3DTexture9> texture;
   ASSERT_HR(S_OK, frame->GetTexture(&texture));
   EXPECT_NEAR(0.5 / 16, ReadMap(texture.Get())[0].x, 1e-6);
@@ -239,12 +245,9 @@ TEST_F(LensMap, RefusalsAndTheFrameForm) {
   EXPECT_TRUE(capture.Contains("CreateDirectXFrame"));
 
   // A build leaves no shader bound and the device's own render target in place.
-  ComPtr<IDirect3DPixelShader9> shader;
-  EXPECT_HR(S_OK, context_.device->GetPixelShader(&shader));
-  EXPECT_EQ(nullptr, shader.Get());
-  ComPtr<IDirect3DSurface9> target;
-  EXPECT_HR(S_OK, context_.device->GetRenderTarget(0, &target));
-  EXPECT_EQ(context_.initialRenderTarget.Get(), target.Get());
+  const DeviceBindings after = DeviceBindings::Of(context_.device.Get());
+  EXPECT_EQ(nullptr, after.shader.Get());
+  EXPECT_EQ(context_.initialRenderTarget.Get(), after.target.Get());
 }
 
 }  // namespace

@@ -5,12 +5,11 @@
 
 #include <opencv2/core/mat.hpp>
 
-#include "ConvertTestSupport.h"
+#include "DeviceFixture.h"
 #include "VodideDX9ocvMat.h"
 
 using Microsoft::WRL::ComPtr;
-using namespace imagingtest;
-using vmdxtest::ObserverCapture;
+using namespace vmdxtest;
 
 namespace {
 
@@ -44,7 +43,7 @@ class GuardedPixels {
   uint8_t* data_ = nullptr;
 };
 
-using MatBridge = ImagingFixture;
+using MatBridge = DeviceFixture;
 
 TEST_F(MatBridge, RowsComeStepApartAndNothingPastThemIsRead) {
   const struct {
@@ -64,7 +63,7 @@ TEST_F(MatBridge, RowsComeStepApartAndNothingPastThemIsRead) {
     const cv::Mat mat(c.rows, c.cols, c.type, pixels.data(), step);
     ComPtr<IDirect3DTexture9> texture;
     ASSERT_HR(S_OK, CreateTextureFromMat(&context_, &texture, mat, c.format));
-    const TextureBytes got = Read(texture.Get());
+    const SurfaceBytes got = Read(texture.Get());
     ASSERT_EQ(c.expected, got.desc.Format);
     ASSERT_EQ(UINT(c.cols), got.desc.Width);
     ASSERT_EQ(UINT(c.rows), got.desc.Height);
@@ -106,8 +105,7 @@ TEST_F(MatBridge, ElementTypeMustFitTheFormat) {
     EXPECT_TRUE(capture.Contains(c.text)) << capture.Text();
   }
   ObserverCapture capture;
-  EXPECT_HR(E_POINTER, CreateTextureFromMat(&context_, nullptr, rgba, MediaFormat_RGBA8));
-  EXPECT_TRUE(capture.Contains("ppTex"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, CreateTextureFromMat(&context_, nullptr, rgba, MediaFormat_RGBA8), "ppTex");
 }
 
 TEST_F(MatBridge, ImageKeepsItsFirstUploadPerDevice) {
@@ -141,7 +139,7 @@ TEST_F(MatBridge, ImageKeepsItsFirstUploadPerDevice) {
   ASSERT_HR(S_OK, image.Texture()->GetDevice(&owner));
   EXPECT_EQ(static_cast<IDirect3DDevice9*>(other.device.Get()), owner.Get());
   EXPECT_FALSE(IsOcvImageCurrent(image, context_));
-  EXPECT_EQ(0x11, ReadTexture(other.device.Get(), image.Texture()).bytes.at(0));
+  EXPECT_EQ(0x11, ReadSurface(other.device.Get(), image.Texture()).bytes.at(0));
   owner.Reset();
   CloseOcvImage(image);
   ReleaseDevice(other);

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <memory>
 
+#include "DeviceFixture.h"
 #include "FisheyeScene.h"
-#include "LensTestSupport.h"
 #include "MediaTestSupport.h"
 #include "VarnicaFrameAccess.h"
 #include "VodideDX9FisheyeRectify.h"
@@ -20,12 +20,12 @@ namespace {
 constexpr int32_t kClipSide = 480;  // the clip asked for at 480 x 480: its circle's radius is 240
 constexpr uint32_t kViewWidth = 480, kViewHeight = 270;
 
-class RectifiedClip : public LensFixture {
+class RectifiedClip : public DeviceFixture {
  protected:
   void TearDown() override {
     remap_.reset();
     rectify_.reset();
-    LensFixture::TearDown();
+    DeviceFixture::TearDown();
   }
   std::unique_ptr<CDX9FisheyeRectify> rectify_;
   std::unique_ptr<CDX9Remap> remap_;
@@ -37,10 +37,7 @@ double Luma(const vmedia::PictureSample& s) { return (0.299 * s.c[0] + 0.587 * s
 TEST_F(RectifiedClip, StraightLinesComeOutStraight) {
   auto decoder = mediatest::OpenDecoder("builtin:fisheye");
   ASSERT_TRUE(decoder);
-  ComPtr<IValueSet> described;
-  ASSERT_HR(S_OK, decoder->GetValueSet(&described));
-  VarnicaFrameSize own{};
-  EXPECT_HR(S_OK, vmdx::GetValue(described.Get(), FrameSizeProperty, FrameSizeValueType, &own));
+  const auto own = ValueOf<VarnicaFrameSize>(decoder.Get(), FrameSizeProperty, FrameSizeValueType);
   EXPECT_EQ(1920, own.width);
   EXPECT_EQ(1920, own.height);
   constexpr int64_t kFrame = 40;

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <memory>
 
-#include "LensTestSupport.h"
+#include "DeviceFixture.h"
+#include "PixelReference.h"
 #include "VodideCreateMediaFrameDX9.h"
 #include "VodideDX9FisheyeRectify.h"
 #include "VodideDX9Remap.h"
@@ -15,6 +16,11 @@ using namespace vmdxtest;
 namespace {
 
 constexpr uint32_t kSourceWidth = 16, kSourceHeight = 12;
+
+// One (x, y) coordinate per map pixel, rows top to bottom (a D3DFMT_G32R32F texel).
+struct MapCoordinate {
+  float x, y;
+};
 
 // The source: every channel of every texel a different level.
 std::vector<uint32_t> SourcePixels() {
@@ -29,47 +35,18 @@ std::vector<uint32_t> SourcePixels() {
 
 int Channel(uint32_t pixel, int c) { return static_cast<int>((pixel >> (8 * c)) & 0xFF); }
 
-// CPU reference of the source sampler: a texel index through an address mode.
+// The source as the sampler reads it: the picture through an address mode and border colour.
 struct SourceImage {
-  std::vector<uint32_t> pixels;
+  Picture picture;
   D3DTEXTUREADDRESS address = D3DTADDRESS_CLAMP;
   uint32_t border = 0;
-
-  static int Fold(int i, int n, D3DTEXTUREADDRESS address) {
-    switch (address) {
-      case D3DTADDRESS_WRAP:
-        return ((i % n) + n) % n;
-      case D3DTADDRESS_MIRROR: {
-        const int k = ((i % (2 * n)) + 2 * n) % (2 * n);
-        return k < n ? k : 2 * n - 1 - k;
-      }
-      default:
-        return std::clamp(i, 0, n - 1);
-    }
-  }
-  uint32_t Texel(int x, int y) const {
-    const int w = kSourceWidth, h = kSourceHeight;
-    if (address == D3DTADDRESS_BORDER && (x < 0 || y < 0 || x >= w || y >= h)) return border;
-    return pixels[Fold(y, h, address) * w + Fold(x, w, address)];
-  }
-  // Point sample at a normalised coordinate.
-  uint32_t Point(double u, double v) const {
-    return Texel(static_cast<int>(std::floor(u * kSourceWidth)), static_cast<int>(std::floor(v * kSourceHeight)));
-  }
+  uint32_t At(int x, int y) const { return Texel(picture, x, y, address, border); }
+  uint32_t Point(double u, double v) const { return SamplePoint(picture, u, v, address, border); }
   // What remap shader 5 gives for map coordinate m: sampled half a texel further on.
   uint32_t Nearest(MapCoordinate m) const { return Point(m.x + 0.5 / kSourceWidth, m.y + 0.5 / kSourceHeight); }
+  // Shader 4 likewise, through the linear filter.
   uint32_t Bilinear(MapCoordinate m) const {
-    // Half a texel further on and half a texel back to texel centres cancel out.
-    const double x = m.x * kSourceWidth, y = m.y * kSourceHeight;
-    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
-    const double fx = x - x0, fy = y - y0;
-    uint32_t out = 0;
-    for (int c = 0; c < 4; ++c) {
-      const double top = Channel(Texel(x0, y0), c) * (1 - fx) + Channel(Texel(x0 + 1, y0), c) * fx;
-      const double bottom = Channel(Texel(x0, y0 + 1), c) * (1 - fx) + Channel(Texel(x0 + 1, y0 + 1), c) * fx;
-      out |= static_cast<uint32_t>(std::lround(top * (1 - fy) + bottom * fy)) << (8 * c);
-    }
-    return out;
+    return Pack(SampleLinear(picture, m.x + 0.5 / kSourceWidth, m.y + 0.5 / kSourceHeight, address, border));
   }
 };
 
@@ -80,12 +57,20 @@ double CatmullRom(double d) {
   return 0;
 }
 
-uint32_t Normalised(const double sum[4], double total) {
-  uint32_t out = 0;
-  for (int c = 0; c < 4; ++c)
-    out |= static_cast<uint32_t>(std::lround(std::clamp(sum[c] / std::abs(total), 0.0, 255.0))) << (8 * c);
-  return out;
-}
+// A weighted sum of texels, normalised by the weights' total as the cubic shaders do.
+struct WeightedSum {
+  double sum[4] = {}, total = 0;
+  void Add(uint32_t texel, double weight) {
+    for (int c = 0; c < 4; ++c) sum[c] += Channel(texel, c) * weight;
+    total += weight;
+  }
+  uint32_t Result() const {
+    uint32_t out = 0;
+    for (int c = 0; c < 4; ++c)
+      out |= static_cast<uint32_t>(std::lround(std::clamp(sum[c] / std::abs(total), 0.0, 255.0))) << (8 * c);
+    return out;
+  }
+};
 
 // Shader 6 at map pixel (i, j): 5 x 5 map neighbours (the map mirrored at its edges), each one
 // source texel weighted by its distance from the exact mapped position. False when a texel
@@ -94,21 +79,18 @@ bool CubicGather(const SourceImage& source, const std::vector<MapCoordinate>& ma
                  uint32_t* out) {
   const MapCoordinate centre = map[j * mapW + i];
   const double cx = centre.x * kSourceWidth, cy = centre.y * kSourceHeight;
-  double sum[4] = {}, total = 0;
+  WeightedSum sum;
   for (int dy = -2; dy <= 2; ++dy) {
     for (int dx = -2; dx <= 2; ++dx) {
-      const MapCoordinate m = map[SourceImage::Fold(j + dy, mapH, D3DTADDRESS_MIRROR) * mapW +
-                                  SourceImage::Fold(i + dx, mapW, D3DTADDRESS_MIRROR)];
+      const MapCoordinate m =
+          map[Fold(j + dy, mapH, D3DTADDRESS_MIRROR) * mapW + Fold(i + dx, mapW, D3DTADDRESS_MIRROR)];
       const double px = m.x * kSourceWidth, py = m.y * kSourceHeight;
       for (double p : {px, py})
         if (std::abs(p - std::round(p)) < 1e-3) return false;
-      const double weight = CatmullRom(std::floor(px) + 0.5 - cx) * CatmullRom(std::floor(py) + 0.5 - cy);
-      const uint32_t texel = source.Point(m.x, m.y);
-      for (int c = 0; c < 4; ++c) sum[c] += Channel(texel, c) * weight;
-      total += weight;
+      sum.Add(source.Point(m.x, m.y), CatmullRom(std::floor(px) + 0.5 - cx) * CatmullRom(std::floor(py) + 0.5 - cy));
     }
   }
-  *out = Normalised(sum, total);
+  *out = sum.Result();
   return true;
 }
 
@@ -119,13 +101,13 @@ bool ClearOfTies(MapCoordinate m) {
   return true;
 }
 
-class Remap : public LensFixture {
+class Remap : public DeviceFixture {
  protected:
   void SetUp() override {
-    LensFixture::SetUp();
+    DeviceFixture::SetUp();
     if (IsSkipped()) return;
-    source_.pixels = SourcePixels();
-    sourceTexture_ = MakeTexture(kSourceWidth, kSourceHeight, D3DFMT_A8R8G8B8, source_.pixels);
+    source_.picture = {int(kSourceWidth), int(kSourceHeight), SourcePixels()};
+    sourceTexture_ = MakeTexture(kSourceWidth, kSourceHeight, D3DFMT_A8R8G8B8, source_.picture.pixels);
     remap_ = std::make_unique<CDX9Remap>(&context_, &cache_);
     ASSERT_HR(S_OK, remap_->CheckDevice());
     ASSERT_HR(S_OK, remap_->SetSourceTexture(sourceTexture_.Get()));
@@ -134,7 +116,10 @@ class Remap : public LensFixture {
   void TearDown() override {
     remap_.reset();  // it holds the device through its buffer and textures
     sourceTexture_.Reset();
-    LensFixture::TearDown();
+    DeviceFixture::TearDown();
+  }
+  ComPtr<IDirect3DTexture9> MakeMap(uint32_t width, uint32_t height, const std::vector<MapCoordinate>& map) {
+    return MakeTexture(width, height, D3DFMT_G32R32F, map.data());
   }
   std::vector<uint32_t> Render(uint32_t width, uint32_t height) {
     ComPtr<IDirect3DTexture9> target;
@@ -288,15 +273,9 @@ TEST_F(Remap, CubicResamplingOfTheSource) {
   ComPtr<IDirect3DTexture9> map = MakeMap(4, 4, std::vector<MapCoordinate>(16));
   ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
   ComPtr<IDirect3DTexture9> target = MakeRenderTarget(kWidth, kHeight);
-  ComPtr<IDirect3DVertexBuffer9> vb;
-  ASSERT_HR(S_OK, context_.ObtainPCT4VertexBuffer(&vb));
-  ASSERT_HR(S_OK, context_.SetRenderTarget(target.Get()));
   ASSERT_HR(S_OK, context_.SetTexture(0, sourceTexture_.Get()));
   ASSERT_HR(S_OK, remap_->SetupShader(RemapInterpolation_CubicResample));
-  ASSERT_HR(S_OK, context_.BeginScene());
-  EXPECT_HR(S_OK, context_.FillRectangle(vb.Get(), -0.5f, -0.5f, kWidth - 0.5f, kHeight - 0.5f));
-  EXPECT_HR(S_OK, context_.EndScene());
-  context_.UnsetRenderTarget();
+  DrawQuad(target.Get());
   context_.UnsetPixelShader();
   context_.UnsetTexture(0);
   const std::vector<uint32_t> got = ReadBack(context_.device.Get(), target.Get());
@@ -306,15 +285,11 @@ TEST_F(Remap, CubicResamplingOfTheSource) {
     for (uint32_t i = 0; i < kWidth; ++i) {
       const double px = (i + 0.5) / kWidth * kSourceWidth, py = (j + 0.5) / kHeight * kSourceHeight;
       const int bx = static_cast<int>(std::floor(px - 0.5)), by = static_cast<int>(std::floor(py - 0.5));
-      double sum[4] = {}, total = 0;
+      WeightedSum sum;
       for (int dy = -2; dy <= 2; ++dy)
-        for (int dx = -2; dx <= 2; ++dx) {
-          const double weight = CatmullRom(bx + dx + 0.5 - px) * CatmullRom(by + dy + 0.5 - py);
-          const uint32_t texel = source_.Texel(bx + dx, by + dy);
-          for (int c = 0; c < 4; ++c) sum[c] += Channel(texel, c) * weight;
-          total += weight;
-        }
-      const uint32_t expected = Normalised(sum, total);
+        for (int dx = -2; dx <= 2; ++dx)
+          sum.Add(source_.At(bx + dx, by + dy), CatmullRom(bx + dx + 0.5 - px) * CatmullRom(by + dy + 0.5 - py));
+      const uint32_t expected = sum.Result();
       if (ChannelDistance(expected, got[j * kWidth + i]) > 2 && wrong++ < 3)
         ADD_FAILURE() << "pixel " << i << "," << j << std::hex << ": " << got[j * kWidth + i] << " vs " << expected;
     }
@@ -348,30 +323,21 @@ TEST_F(Remap, RefusalsLeaveTheDeviceAsItWas) {
   ObserverCapture capture;
   CDX9Remap fresh(&context_, &cache_);
   ComPtr<IDirect3DTexture9> target;
-  EXPECT_HR(E_POINTER, fresh.CreateRemapTexture(&target, 8, 8, D3DFMT_A8R8G8B8));
-  EXPECT_TRUE(capture.Contains("mVB, see Initialize()"));
-  EXPECT_HR(E_POINTER, remap_->SetSourceTexture(static_cast<IDirect3DTexture9*>(nullptr)));
-  EXPECT_TRUE(capture.Contains("pTex"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, fresh.CreateRemapTexture(&target, 8, 8, D3DFMT_A8R8G8B8),
+                   "mVB, see Initialize()");
+  EXPECT_HR_LOGGED(capture, E_POINTER, remap_->SetSourceTexture(static_cast<IDirect3DTexture9*>(nullptr)), "pTex");
 
   // No map yet: SetupShader refuses; a render fails when the map is bound and releases the
   // texture it made.
-  EXPECT_HR(E_INVALIDARG, remap_->SetupShader(RemapInterpolation_Bilinear));
-  EXPECT_TRUE(capture.Contains("Invalid or Missing Source Texture/Map"));
+  EXPECT_HR_LOGGED(capture, E_INVALIDARG, remap_->SetupShader(RemapInterpolation_Bilinear),
+                   "Invalid or Missing Source Texture/Map");
   capture.Clear();
   EXPECT_HR(E_POINTER, remap_->CreateRemapTexture(&target, 8, 8, D3DFMT_A8R8G8B8));
   EXPECT_EQ(nullptr, target.Get());
   EXPECT_TRUE(capture.Contains("SetTexture"));
-  ComPtr<IDirect3DBaseTexture9> stage[2];
-  context_.device->GetTexture(0, &stage[0]);
-  context_.device->GetTexture(1, &stage[1]);
-  EXPECT_EQ(nullptr, stage[0].Get());
-  EXPECT_EQ(nullptr, stage[1].Get());
-  ComPtr<IDirect3DPixelShader9> shader;
-  context_.device->GetPixelShader(&shader);
-  EXPECT_EQ(nullptr, shader.Get());
-  ComPtr<IDirect3DSurface9> renderTarget;
-  context_.device->GetRenderTarget(0, &renderTarget);
-  EXPECT_EQ(context_.initialRenderTarget.Get(), renderTarget.Get());
+  const DeviceBindings after = DeviceBindings::Of(context_.device.Get());
+  EXPECT_FALSE(after.stages[0] || after.stages[1] || after.shader);
+  EXPECT_EQ(context_.initialRenderTarget.Get(), after.target.Get());
   // The scene was closed: a new one opens.
   EXPECT_HR(S_OK, context_.BeginScene());
   EXPECT_HR(S_OK, context_.EndScene());

@@ -47,7 +47,8 @@ TEST_F(ConvertionCopy, EveryTablePairIsFoundAndConverted) {
 
 TEST_F(ConvertionCopy, EqualFormatsUseTheWildcardRow) {
   for (const GUID* format : {&MediaFormat_RGBA8, &MediaFormat_YUV422SemiPlanar8, &MediaFormat_Mono8}) {
-    TestFrame source(*format, 33, 4, 5, 0), target(*format, 33, 4, 5, kSentinel), expected(*format, 33, 4, 5, kSentinel);
+    TestFrame source(*format, 33, 4, 5, 0), target(*format, 33, 4, 5, kSentinel),
+        expected(*format, 33, 4, 5, kSentinel);
     source.FillRandom(9);
     ConvertionCopyKernel kernel = nullptr;
     int32_t bands = -1;
@@ -89,38 +90,41 @@ TEST_F(ConvertionCopy, DirectModePrefersRepackingAndNeverBands) {
   EXPECT_EQ(target.planes[0][3], 0xFF);
 }
 
-TEST_F(ConvertionCopy, MissingPairFailsWithSizesAndNames) {
-  TestFrame source(MediaFormat_RGB8, 1920, 1080, 0, 1), target(MediaFormat_YUV422Packed8, 1280, 720, 0, kSentinel);
-  const TestFrame untouched = target;
-  ConvertionCopyKernel kernel = Yuv422ToRgb_8;
-  int32_t bands = -1;
-  EXPECT_EQ(FindConvertionCopy(&kernel, &bands, &source.record, &target.record, kNormal), E_VALUE_NOT_FOUND);
-  EXPECT_EQ(kernel, nullptr);
-  const CaughtFailure failure =
-      CatchFailure([&] { CopyCpuVidFrameMemory(&source.record, &target.record, kNormal, nullptr); });
-  EXPECT_TRUE(failure.raised);
-  EXPECT_EQ(failure.code, E_VALUE_NOT_FOUND);
-  EXPECT_EQ(failure.text, "[1920x1080] RGB8 --> [1280x720] YUV422Packed8");
-  EXPECT_TRUE(target.SameBytes(untouched));
-}
-
-TEST_F(ConvertionCopy, UnknownModeIsInvalid) {
-  const GUID mode{0x199652DB, 0x2DD6, 0x4A31, {0xA6, 0x59, 0xCE, 0xCE, 0x3E, 0x55, 0x34, 0x4A}};
-  TestFrame source(MediaFormat_RGBA8, 8, 2, 0, 1), target(MediaFormat_RGBA8, 8, 2, 0, kSentinel);
-  ConvertionCopyKernel kernel = IdenticalCopy;
-  int32_t bands = -1;
-  EXPECT_EQ(FindConvertionCopy(&kernel, &bands, &source.record, &target.record, mode), E_INVALIDARG);
-  EXPECT_EQ(kernel, nullptr);
-  const CaughtFailure failure = CatchFailure([&] { CopyCpuVidFrameMemory(&source.record, &target.record, mode, nullptr); });
-  EXPECT_EQ(failure.code, E_INVALIDARG);
-  EXPECT_EQ(failure.text, "[8x2] RGBA8 --> [8x2] RGBA8");
-  EXPECT_EQ(target.planes[0][0], kSentinel);
-}
-
-TEST_F(ConvertionCopy, NullRecords) {
-  TestFrame frame(MediaFormat_RGBA8, 8, 2, 0, 1);
-  EXPECT_EQ(CatchFailure([&] { CopyCpuVidFrameMemory(nullptr, &frame.record, kNormal, nullptr); }).text, "pSrc");
-  EXPECT_EQ(CatchFailure([&] { CopyCpuVidFrameMemory(&frame.record, nullptr, kNormal, nullptr); }).text, "pTar");
+// Refusals: the code FindConvertionCopy gives (it also clears the kernel), the copy's failure
+// text naming both records, and not one target byte written.
+TEST_F(ConvertionCopy, RefusalsNameTheRecordsAndWriteNothing) {
+  const GUID unknownMode{0x199652DB, 0x2DD6, 0x4A31, {0xA6, 0x59, 0xCE, 0xCE, 0x3E, 0x55, 0x34, 0x4A}};
+  TestFrame rgb(MediaFormat_RGB8, 1920, 1080, 0, 1), rgba(MediaFormat_RGBA8, 8, 2, 0, 1);
+  TestFrame yuv(MediaFormat_YUV422Packed8, 1280, 720, 0, kSentinel), target(MediaFormat_RGBA8, 8, 2, 0, kSentinel);
+  const struct {
+    CpuVidFrameMemory* source;
+    TestFrame* target;
+    GUID mode;
+    HRESULT code;
+    const char* text;
+  } cases[] = {
+      {&rgb.record, &yuv, kNormal, E_VALUE_NOT_FOUND, "[1920x1080] RGB8 --> [1280x720] YUV422Packed8"},
+      {&rgba.record, &target, unknownMode, E_INVALIDARG, "[8x2] RGBA8 --> [8x2] RGBA8"},
+      {nullptr, &target, kNormal, E_POINTER, "pSrc"},
+      {&rgba.record, nullptr, kNormal, E_POINTER, "pTar"},
+  };
+  for (const auto& c : cases) {
+    const TestFrame untouched = c.target ? *c.target : target;
+    CpuVidFrameMemory* const t = c.target ? &c.target->record : nullptr;
+    if (c.source && t) {
+      ConvertionCopyKernel kernel = IdenticalCopy;
+      int32_t bands = -1;
+      EXPECT_EQ(FindConvertionCopy(&kernel, &bands, c.source, t, c.mode), c.code) << c.text;
+      EXPECT_EQ(kernel, nullptr);
+    }
+    const CaughtFailure failure = CatchFailure([&] { CopyCpuVidFrameMemory(c.source, t, c.mode, nullptr); });
+    EXPECT_TRUE(failure.raised);
+    EXPECT_EQ(failure.code, c.code) << c.text;
+    EXPECT_EQ(failure.text, c.text);
+    if (c.target) {
+      EXPECT_TRUE(c.target->SameBytes(untouched)) << c.text;
+    }
+  }
 }
 
 TEST(ConvertionBandPlan, FollowsBandCountAndProcessors) {
@@ -154,8 +158,8 @@ TEST_F(ConvertionCopy, BandsGiveTheSameBytesAsOneRun) {
       ASSERT_EQ(CopyCpuVidFrameMemory(&source.record, &single.record, kNormal, nullptr), S_OK);
       pool.jobs = 0;
       ASSERT_EQ(CopyCpuVidFrameMemory(&source.record, &banded.record, kNormal, &pool), S_OK);
-      EXPECT_TRUE(banded.SameBytes(single)) << "row " << i << " height " << height << ": "
-                                             << reference::FirstDifference(banded, single);
+      EXPECT_TRUE(banded.SameBytes(single))
+          << "row " << i << " height " << height << ": " << reference::FirstDifference(banded, single);
       const int processors = mediahost::ProcessorCount();
       if (row.bandCount == 1 || processors < 2) {
         EXPECT_EQ(pool.jobs, 0) << "row " << i;

@@ -31,6 +31,12 @@ class GuardedBuffer {
   uint8_t* data_ = nullptr;
 };
 
+// Converts source (tight rows) with kernel at the processor features in mask, every plane copied
+// into buffers that end at a page, and compares the target with expected (also tight). A kernel
+// reading or writing one byte past a row faults. Returns the first differing plane, or -1.
+int RunOnGuardedPages(ConvertionCopyKernel kernel, const CpuVidFrameMemory& source, const CpuVidFrameMemory& expected,
+                      uint32_t mask, uint8_t fill);
+
 // Hands jobs on to a real pool and remembers how many workers the last one asked for.
 class CountingPool final : public CpuThreadPool {
  public:

@@ -73,16 +73,17 @@ TEST_F(ClassServer, RefusedInterfaceDestroysTheNewObject) {
   void* object = reinterpret_cast<void*>(1);
   EXPECT_HR(E_NOINTERFACE, Exports().DllGetClassObject(CLSID_MediaDirectXDisplay, IID_IValueSet, &object));
   EXPECT_EQ(nullptr, object);
-  EXPECT_TRUE(capture.Contains("No such interface available: MediaDirectXDisplay - CLSID "
-                               "38C9051D-AB28-416E-A524-985306F6C82E, IID 554FCEBA-546A-4C03-A92B-013CE2D127CE"))
+  EXPECT_TRUE(
+      capture.Contains("No such interface available: MediaDirectXDisplay - CLSID "
+                       "38C9051D-AB28-416E-A524-985306F6C82E, IID 554FCEBA-546A-4C03-A92B-013CE2D127CE"))
       << capture.Text();
 }
 
 TEST_F(ClassServer, OpenObjectsKeepTheModuleLoaded) {
   EXPECT_HR(S_OK, Exports().DllCanUnloadNow());
   IUnknown* frame = nullptr;
-  ASSERT_HR(S_OK, Exports().DllGetClassObject(CLSID_MediaDirectX9VideoFrame, IID_IUnknown,
-                                              reinterpret_cast<void**>(&frame)));
+  ASSERT_HR(S_OK,
+            Exports().DllGetClassObject(CLSID_MediaDirectX9VideoFrame, IID_IUnknown, reinterpret_cast<void**>(&frame)));
   EXPECT_EQ(openAtStart + 1, OpenObjects());
   EXPECT_HR(S_FALSE, Exports().DllCanUnloadNow());
   EXPECT_EQ(0u, frame->Release());
@@ -91,8 +92,8 @@ TEST_F(ClassServer, OpenObjectsKeepTheModuleLoaded) {
 
 TEST_F(ClassServer, CoreCreatesTheModulesClassesByClassId) {
   IMediaDirectXDisplay* display = nullptr;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay,
-                                    reinterpret_cast<void**>(&display)));
+  ASSERT_HR(S_OK,
+            CreateClassObject(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay, reinterpret_cast<void**>(&display)));
   EXPECT_EQ(openAtStart + 1, OpenObjects());
   EXPECT_EQ(0u, display->Release());
 }
@@ -126,8 +127,7 @@ struct CountingRegistry : IClsidRegistry {
 
 TEST_F(ClassServer, BootstrapRegistersNothingAndChecksItsArgument) {
   ObserverCapture capture;
-  EXPECT_HR(E_INVALIDARG, Exports().DLLRegisterBootstrap(nullptr));
-  EXPECT_TRUE(capture.Contains("clsidRegistry == nullptr")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_INVALIDARG, Exports().DLLRegisterBootstrap(nullptr), "clsidRegistry == nullptr");
 
   CountingRegistry registry;
   EXPECT_HR(S_OK, Exports().DLLRegisterBootstrap(&registry));
@@ -136,8 +136,8 @@ TEST_F(ClassServer, BootstrapRegistersNothingAndChecksItsArgument) {
   IUnknown* notARegistry = nullptr;
   ASSERT_HR(S_OK, CreateClassObject(CLSID_Value, IID_IUnknown, reinterpret_cast<void**>(&notARegistry)));
   capture.Clear();
-  EXPECT_HR(E_NOINTERFACE, Exports().DLLRegisterBootstrap(notARegistry));
-  EXPECT_TRUE(capture.Contains("clsidRegistry->QueryInterface(IID_IClsidRegistry, ) failed")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_NOINTERFACE, Exports().DLLRegisterBootstrap(notARegistry),
+                   "clsidRegistry->QueryInterface(IID_IClsidRegistry, ) failed");
   notARegistry->Release();
 }
 

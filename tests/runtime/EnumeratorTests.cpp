@@ -1,10 +1,10 @@
 // Enumerators over a property table's keys.
 #include <wrl/client.h>
 
-#include "VarnicaFrameAccess.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXGraphics.h"
 #include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -14,8 +14,7 @@ namespace {
 TEST(Enumerator, WalksTheFrameTableInOrderAndKeepsTheModuleLoaded) {
   const int openAtStart = OpenObjects();
   {
-    ComPtr<IMediaDirectX9VideoFrame> frame;
-    ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
+    auto frame = NewObject<IMediaDirectX9VideoFrame>(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame);
     ComPtr<IValueSet> set;
     ASSERT_HR(S_OK, frame->GetValueSet(&set));
     const float gain = 2;
@@ -30,12 +29,12 @@ TEST(Enumerator, WalksTheFrameTableInOrderAndKeepsTheModuleLoaded) {
 
     ObserverCapture capture;
     GUID key{};
-    EXPECT_HR(E_FAIL, keys->GetCurrentGUID(&key));
-    EXPECT_TRUE(capture.Contains("enumerator is invalid"));
+    EXPECT_HR_LOGGED(capture, E_FAIL, keys->GetCurrentGUID(&key), "enumerator is invalid");
 
-    const GUID expected[8] = {TimecodeProperty, FrameFormat, FrameSizeProperty, CVideoFrameCpuMemoryProperty,
-                              FrameRateProperty, PixelAspectRatioProperty, VideoInterlaceProperty,
-                              FramePackingProperty};
+    const GUID expected[8] = {TimecodeProperty,       FrameFormat,
+                              FrameSizeProperty,      CVideoFrameCpuMemoryProperty,
+                              FrameRateProperty,      PixelAspectRatioProperty,
+                              VideoInterlaceProperty, FramePackingProperty};
     for (const GUID& want : expected) {
       ASSERT_HR(S_OK, keys->MoveNext());
       ASSERT_HR(S_OK, keys->GetCurrentGUID(&key));
@@ -47,8 +46,7 @@ TEST(Enumerator, WalksTheFrameTableInOrderAndKeepsTheModuleLoaded) {
 
     ASSERT_HR(S_OK, keys->Reset());
     ASSERT_HR(S_OK, keys->MoveNext());
-    EXPECT_HR(E_POINTER, keys->GetCurrentGUID(nullptr));
-    EXPECT_TRUE(capture.Contains("pguid"));
+    EXPECT_HR_LOGGED(capture, E_POINTER, keys->GetCurrentGUID(nullptr), "pguid");
 
     ComPtr<IEnumerator> values;
     ASSERT_HR(S_OK, keys.As(&values));
@@ -68,8 +66,7 @@ TEST(Enumerator, WalksTheFrameTableInOrderAndKeepsTheModuleLoaded) {
 
 TEST(Enumerator, RefusedIdentityLeavesNothingBehind) {
   const int openAtStart = OpenObjects();
-  ComPtr<IMediaDirectXGraphics> graphics;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectXGraphics, IID_IMediaDirectXGraphics, &graphics));
+  auto graphics = NewObject<IMediaDirectXGraphics>(CLSID_MediaDirectXGraphics, IID_IMediaDirectXGraphics);
   ComPtr<IValueSet> set;
   ASSERT_HR(S_OK, graphics->GetValueSet(&set));
   void* p = reinterpret_cast<void*>(1);
@@ -83,8 +80,7 @@ TEST(Enumerator, RefusedIdentityLeavesNothingBehind) {
   while (keys->MoveNext() == S_OK) ++count;
   EXPECT_EQ(10, count);
   ObserverCapture capture;
-  EXPECT_HR(E_POINTER, set->GetEnumerator(IID_IEnumeratorGUID, nullptr));
-  EXPECT_TRUE(capture.Contains("ppv"));
+  EXPECT_HR_LOGGED(capture, E_POINTER, set->GetEnumerator(IID_IEnumeratorGUID, nullptr), "ppv");
 }
 
 }  // namespace

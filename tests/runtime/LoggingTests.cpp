@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "DebugOutputCapture.h"
 #include "Diagnostics.h"
 #include "TestSupport.h"
 
@@ -10,40 +11,6 @@ using namespace vmdxtest;
 namespace {
 
 constexpr char kSourceFile[] = "tests/runtime/LoggingTests";
-
-// Collects what OutputDebugStringA hands to a debugger: it raises DBG_PRINTEXCEPTION_C with the
-// text, which a vectored handler sees before the function's own handler swallows it.
-class DebugOutputCapture {
- public:
-  DebugOutputCapture() {
-    active_ = this;
-    handler_ = AddVectoredExceptionHandler(1, &Handler);
-  }
-  ~DebugOutputCapture() {
-    RemoveVectoredExceptionHandler(handler_);
-    active_ = nullptr;
-  }
-  const std::vector<std::string>& Lines() const { return lines_; }
-  bool Saw(const std::string& text) const {
-    for (const std::string& line : lines_)
-      if (line == text) return true;
-    return false;
-  }
-
- private:
-  static LONG CALLBACK Handler(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* r = info->ExceptionRecord;
-    if (active_ && r->ExceptionCode == DBG_PRINTEXCEPTION_C && r->NumberParameters >= 2) {
-      const auto length = static_cast<size_t>(r->ExceptionInformation[0]);
-      const char* text = reinterpret_cast<const char*>(r->ExceptionInformation[1]);
-      active_->lines_.emplace_back(text, length > 0 ? length - 1 : 0);
-    }
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
-  static inline DebugOutputCapture* active_ = nullptr;
-  PVOID handler_;
-  std::vector<std::string> lines_;
-};
 
 TEST(Logging, LevelsFilterBeforePrinting) {
   ObserverCapture capture;
@@ -86,7 +53,9 @@ TEST(Logging, DebugOutputWritesLongTextsWholeAndNamesANullFormat) {
   DebugOutputF("short %d\n", 42);
   if (output.Lines().empty()) GTEST_SKIP() << "this system hands debugger output to no handler";
   EXPECT_TRUE(output.Saw(longText + "|"));
-  EXPECT_TRUE(output.Saw("\x07" "DebugOutputF invalid pointer: format == NULL\n"));
+  EXPECT_TRUE(
+      output.Saw("\x07"
+                 "DebugOutputF invalid pointer: format == NULL\n"));
   EXPECT_TRUE(output.Saw("short 42\n"));
 }
 

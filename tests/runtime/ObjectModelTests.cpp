@@ -1,14 +1,14 @@
 // The object model of the three classes: identities, reference counts, side interfaces,
 // disposal.
+#include <wrl/client.h>
 #include <cstring>
 #include <string>
-#include <wrl/client.h>
 
-#include "VarnicaFrameAccess.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
 #include "TestSupport.h"
+#include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
@@ -131,8 +131,8 @@ TEST_P(ObjectModel, DisposedObjectRefusesGuardedOperationsButKeepsItsSideInterfa
   ASSERT_HR(S_OK, object.As(&main));
   ObserverCapture capture;
   IValueSet* set = reinterpret_cast<IValueSet*>(1);
-  EXPECT_HR(E_DISPOSED, main->GetValueSet(&set));
-  EXPECT_TRUE(capture.Contains(std::string("GetValueSet: ") + GetParam().name + " is disposed")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_DISPOSED, main->GetValueSet(&set),
+                   std::string("GetValueSet: ") + GetParam().name + " is disposed");
   EXPECT_HR(E_POINTER, main->GetValueSet(nullptr));  // the pointer check comes first
   EXPECT_TRUE(capture.Contains("valueSet")) << capture.Text();
 
@@ -145,46 +145,10 @@ TEST_P(ObjectModel, DisposedObjectRefusesGuardedOperationsButKeepsItsSideInterfa
 INSTANTIATE_TEST_SUITE_P(Classes, ObjectModel, ::testing::ValuesIn(Classes()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ObjectModelFrame, GetObjectChecksPointerAndDisposalBeforeRefusing) {
-  ComPtr<IMediaDirectX9VideoFrame> frame;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
-  void* p = nullptr;
-  EXPECT_HR(E_UNSUPPORTED, frame->GetObject(GUID{}, IID_IUnknown, &p));
-  ObserverCapture capture;
-  EXPECT_HR(E_POINTER, frame->GetObject(GUID{}, IID_IUnknown, nullptr));
-  ComPtr<IDisposable> disposable;
-  ASSERT_HR(S_OK, frame.As(&disposable));
-  ASSERT_HR(S_OK, disposable->Dispose());
-  EXPECT_HR(E_DISPOSED, frame->GetObject(GUID{}, IID_IUnknown, &p));
-  EXPECT_TRUE(capture.Contains("GetObject: MediaDirectX9VideoFrame is disposed")) << capture.Text();
-}
-
-TEST(ObjectModelFrame, PropertySettersRefuseAfterDisposeWithTheirTexts) {
-  ComPtr<IMediaDirectX9VideoFrame> frame;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
-  const VarnicaTimecode timecode{};
-  ASSERT_HR(S_OK, frame->SetTimecode(&timecode));
-  const GUID packing = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
-  ASSERT_HR(S_OK, frame->SetFramePacking(&packing));
-  ComPtr<IDisposable> disposable;
-  ASSERT_HR(S_OK, frame.As(&disposable));
-  ASSERT_HR(S_OK, disposable->Dispose());
-  ObserverCapture capture;
-  EXPECT_HR(E_DISPOSED, frame->SetTimecode(&timecode));
-  EXPECT_HR(E_DISPOSED, frame->SetFrameRate(nullptr));
-  EXPECT_HR(E_DISPOSED, frame->SetFramePacking(&packing));
-  IDirect3DTexture9* texture = nullptr;
-  EXPECT_HR(E_DISPOSED, frame->GetTexture(&texture));
-  for (const char* text : {"SetTimecode: MediaDirectX9VideoFrame is disposed",
-                           "SetFrameRate: MediaDirectX9VideoFrame is disposed",
-                           "SetFramePacking: MediaDirectX9VideoFrame is disposed",
-                           "GetTexture: MediaDirectX9VideoFrame is disposed"})
-    EXPECT_TRUE(capture.Contains(text)) << text;
-}
-
-TEST(ObjectModelFrame, FreshFrameHasNoTextureOrSurface) {
-  ComPtr<IMediaDirectX9VideoFrame> frame;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame, &frame));
+// A fresh frame has neither texture nor surface; GetObject checks its pointer, then disposal,
+// before refusing; after Dispose every operation names itself.
+TEST(ObjectModelFrame, FreshAndDisposedFramesAnswerAsTheyShould) {
+  auto frame = NewObject<IMediaDirectX9VideoFrame>(CLSID_MediaDirectX9VideoFrame, IID_IMediaDirectX9VideoFrame);
   IDirect3DTexture9* texture = reinterpret_cast<IDirect3DTexture9*>(1);
   EXPECT_HR(S_FALSE, frame->GetTexture(&texture));
   EXPECT_EQ(nullptr, texture);
@@ -192,18 +156,34 @@ TEST(ObjectModelFrame, FreshFrameHasNoTextureOrSurface) {
   EXPECT_HR(S_FALSE, frame->GetSurface(&surface));
   EXPECT_EQ(nullptr, surface);
   EXPECT_HR(E_POINTER, frame->GetSurface(nullptr));
+  void* p = nullptr;
+  EXPECT_HR(E_UNSUPPORTED, frame->GetObject(GUID{}, IID_IUnknown, &p));
+  EXPECT_HR(E_POINTER, frame->GetObject(GUID{}, IID_IUnknown, nullptr));
+  const VarnicaTimecode timecode{};
+  ASSERT_HR(S_OK, frame->SetTimecode(&timecode));
+  const GUID packing = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
+  ASSERT_HR(S_OK, frame->SetFramePacking(&packing));
+
+  ASSERT_HR(S_OK, Dispose(frame.Get()));
+  ObserverCapture capture;
+  EXPECT_HR(E_DISPOSED, frame->GetObject(GUID{}, IID_IUnknown, &p));
+  EXPECT_HR(E_DISPOSED, frame->SetTimecode(&timecode));
+  EXPECT_HR(E_DISPOSED, frame->SetFrameRate(nullptr));
+  EXPECT_HR(E_DISPOSED, frame->SetFramePacking(&packing));
+  EXPECT_HR(E_DISPOSED, frame->GetTexture(&texture));
+  for (const char* operation : {"GetObject", "SetTimecode", "SetFrameRate", "SetFramePacking", "GetTexture"})
+    EXPECT_TRUE(capture.Contains(std::string(operation) + ": MediaDirectX9VideoFrame is disposed")) << operation;
 }
 
 TEST(ObjectModelGraphics, GetObjectIsUnsupportedWhateverTheArguments) {
-  ComPtr<IMediaDirectXGraphics> graphics;
-  ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectXGraphics, IID_IMediaDirectXGraphics, &graphics));
+  auto graphics = NewObject<IMediaDirectXGraphics>(CLSID_MediaDirectXGraphics, IID_IMediaDirectXGraphics);
   EXPECT_HR(E_UNSUPPORTED, graphics->GetObject(GUID{}, IID_IUnknown, nullptr));
 }
 
 struct DisplayCreate : ::testing::Test {
   void SetUp() override {
-    ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay, &display));
-    ASSERT_HR(S_OK, CreateClassObject(CLSID_ValueSet, IID_IValueSet, &settings));
+    display = NewObject<IMediaDirectXDisplay>(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay);
+    settings = NewObject<IValueSet>(CLSID_ValueSet, IID_IValueSet);
   }
   ComPtr<IMediaDirectXDisplay> display;
   ComPtr<IValueSet> settings;
@@ -211,43 +191,35 @@ struct DisplayCreate : ::testing::Test {
 
 TEST_F(DisplayCreate, ChecksSettingsWindowAndStateInOrder) {
   ObserverCapture capture;
-  EXPECT_HR(E_POINTER, display->Create0(nullptr));
-  EXPECT_TRUE(capture.Contains("pSettings"));
-  EXPECT_HR(E_VALUE_NOT_FOUND, display->Create0(settings.Get()));
-  EXPECT_TRUE(capture.Contains("CHwndProperty required")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_POINTER, display->Create0(nullptr), "pSettings");
+  EXPECT_HR_LOGGED(capture, E_VALUE_NOT_FOUND, display->Create0(settings.Get()), "CHwndProperty required");
 
   HWND bogus = reinterpret_cast<HWND>(static_cast<intptr_t>(0x7FFF0001));
   ASSERT_HR(S_OK, vmdx::SetValue(settings, CHwndProperty, CHwndProperty, bogus));
-  EXPECT_HR(E_INVALIDARG, display->Create0(settings.Get()));
-  EXPECT_TRUE(capture.Contains("CHwndProperty with invalid hwnd"));
+  EXPECT_HR_LOGGED(capture, E_INVALIDARG, display->Create0(settings.Get()), "CHwndProperty with invalid hwnd");
 
   void* surface = nullptr;
-  EXPECT_HR(E_FAIL, display->GetObject(GUID{}, IID_IMediaDirectXGraphics3, &surface));
-  EXPECT_TRUE(capture.Contains("Not created: see Create()"));
+  EXPECT_HR_LOGGED(capture, E_FAIL, display->GetObject(GUID{}, IID_IMediaDirectXGraphics3, &surface),
+                   "Not created: see Create()");
 
   HWND desktop = GetDesktopWindow();
   ASSERT_HR(S_OK, vmdx::SetValue(settings, CHwndProperty, CHwndProperty, desktop));
   EXPECT_HR(S_OK, display->Create0(settings.Get()));
-  EXPECT_HR(E_FAIL, display->Create0(settings.Get()));
-  EXPECT_TRUE(capture.Contains("Already created"));
+  EXPECT_HR_LOGGED(capture, E_FAIL, display->Create0(settings.Get()), "Already created");
   // Identities other than the surface's and the spherical metric's are simply unsupported.
   capture.Clear();
   EXPECT_HR(E_UNSUPPORTED, display->GetObject(GUID{}, IID_IValueSet, &surface));
   EXPECT_EQ("", capture.Text());
 
-  ComPtr<IDisposable> disposable;
-  ASSERT_HR(S_OK, display.As(&disposable));
-  ASSERT_HR(S_OK, disposable->Dispose());
+  ASSERT_HR(S_OK, Dispose(display.Get()));
   EXPECT_HR(E_FAIL, display->GetObject(GUID{}, IID_IMediaDirectXGraphics3, &surface));  // created is cleared
-  EXPECT_HR(E_DISPOSED, display->Create0(settings.Get()));
-  EXPECT_TRUE(capture.Contains("Create0: MediaDirectXDisplay is disposed"));
+  EXPECT_HR_LOGGED(capture, E_DISPOSED, display->Create0(settings.Get()), "Create0: MediaDirectXDisplay is disposed");
 }
 
 TEST_F(DisplayCreate, HasNoValueSet) {
   ObserverCapture capture;
   IValueSet* set = reinterpret_cast<IValueSet*>(1);
-  EXPECT_HR(E_NOTIMPL, display->GetValueSet(&set));
-  EXPECT_TRUE(capture.Contains("GetValueSet")) << capture.Text();
+  EXPECT_HR_LOGGED(capture, E_NOTIMPL, display->GetValueSet(&set), "GetValueSet");
 }
 
 }  // namespace

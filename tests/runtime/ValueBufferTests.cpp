@@ -74,8 +74,8 @@ TEST(ClassTable, ADuplicateClassIdKeepsItsFirstNodeButCountsInTheArray) {
     EXPECT_HR(S_OK, server.HasClass(&saved->clsid));
     ObserverCapture capture;
     void* object = nullptr;
-    EXPECT_HR(E_OUTOFMEMORY, server.GetClassObject(&saved->clsid, &IID_IUnknown, &object));
-    EXPECT_TRUE(capture.Contains("Create Object failed: Duplicate - CLSID")) << capture.Text();
+    EXPECT_HR_LOGGED(capture, E_OUTOFMEMORY, server.GetClassObject(&saved->clsid, &IID_IUnknown, &object),
+                     "Create Object failed: Duplicate - CLSID");
   }
   g_classListHead = saved;
 }
