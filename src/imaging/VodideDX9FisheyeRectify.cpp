@@ -4,6 +4,7 @@
 #include "Error.h"
 #include "VodideCreateMediaFrameDX9.h"
 #include "VodideDX9ImagingPass.h"
+#include "VodideDX9PassState.h"
 
 using Microsoft::WRL::ComPtr;
 using vmdx_imaging::PassGuard;
@@ -61,8 +62,13 @@ HRESULT CDX9FisheyeRectify::CheckDevice() {
     CheckHr(cache_->IsTextureRenderableCatA(*context_), VLOC, "IsTextureRenderableCatA");
     ComPtr<IDirect3DPixelShader9> shader;
     CheckHr(cache_->ObtainPixelShader(*context_, kVariantShaders[1], &shader), VLOC, "ObtainPixelShader");
+    // Only a trial: the shader must not stay bound when unsetting it fails (the fixed-function
+    // split relies on no shader being bound).
+    DX9PassState trial(*context_);
     CheckHr(context_->SetPixelShader(shader.Get()), VLOC, "SetPixelShader");
+    trial.ShaderSet();
     CheckHr(context_->UnsetPixelShader(), VLOC, "UnsetPixelShader");
+    trial.ShaderCleared();
     for (D3DFORMAT format : kCheckFormats)
       vmdx_imaging::CreateRenderTargetTexture(*context_, kCheckWidth, kCheckHeight, format, VLOC);
     return S_OK;

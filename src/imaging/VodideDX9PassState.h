@@ -1,8 +1,9 @@
-// What a render pass of the format converter and the field routines has bound on the device, so
-// that a pass that fails half way leaves the device as a finished pass does: scene ended, the
-// context's original render target back as target 0, the stages it bound and the pixel shader
-// cleared, sampler and stage states it changed put back. The regular end of a pass runs those
-// steps itself (each with its own failure text) and marks them done here.
+// What a render pass of the format converter and the field routines (or a capability check's
+// trial bind) has bound on the device, so that a pass that fails half way leaves the device as a
+// finished pass does: scene ended, the context's original render target back as target 0, the
+// stages it bound and the pixel shader cleared, sampler and stage states it changed put back. The
+// regular end of a pass runs those steps itself (each with its own failure text) and marks them
+// done here.
 #pragma once
 #include <cstdint>
 
@@ -32,14 +33,23 @@ class DX9PassState {
   HRESULT SetStage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     return Set(Kind::Stage, stage, type, value);
   }
-  // Puts back every state changed through SetSampler and SetStage.
+  // Puts back every state changed through SetSampler and SetStage, the last changed first. A
+  // state that could not be put back stays recorded, so the pass's unwinding tries it again
+  // instead of leaving the pass's value on the device.
   HRESULT RestoreStates() {
     HRESULT first = S_OK;
-    for (; saved_ > 0; --saved_) {
-      const Saved& s = savedStates_[saved_ - 1];
+    Saved failed[kMaxSaved] = {};
+    int kept = 0;
+    for (int i = saved_ - 1; i >= 0; --i) {
+      const Saved& s = savedStates_[i];
       const HRESULT hr = Apply(s.kind, s.index, s.type, s.value);
-      if (SUCCEEDED(first) && FAILED(hr)) first = hr;
+      if (FAILED(hr)) {
+        if (SUCCEEDED(first)) first = hr;
+        failed[kept++] = s;
+      }
     }
+    for (int i = 0; i < kept; ++i) savedStates_[i] = failed[kept - 1 - i];  // back in the order set
+    saved_ = kept;
     return first;
   }
 

@@ -1,18 +1,25 @@
 // Every way out of the module's public operations, proven clean. Each operation of the table runs
 // once with the k-th Direct3D call failing (k = 1, 2, ... until a run makes fewer calls than k)
 // and once with the k-th allocation of the module's private heaps failing. After every failing
-// run: a failure code that the observer was told, nothing handed out, every reference count and
-// the open-object count back, no lock left (Direct3D locks and frame locks), render target 0,
-// texture stages and pixel shader unchanged; then a clean run on the same inputs must succeed.
+// run: a failure code that the observer was told, nothing handed out (no frame, texture, format
+// or image), every reference count and the open-object count back, no lock left (Direct3D locks
+// and frame locks), render target 0, texture stages, pixel shader, the samplers' address modes
+// and stage 0's colour argument unchanged; then a clean run on the same inputs must succeed and
+// give the row's result.
 //
-// Operations are rows: the drawing surface, the display and image processing join as rows of
-// the same table (see kOperations at the end).
+// Operations are rows: upload, capture, decoder fetch, frames, present copy and the GPU image
+// processing; the drawing surface and the display join as rows of the same table (see
+// kOperations at the end).
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <opencv2/core/mat.hpp>
 
 #include "DebugOutputCapture.h"
 #include "DeviceFixture.h"
@@ -25,7 +32,13 @@
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideCreateMediaFrameDX9.h"
 #include "VodideCreateTextureFromFrame.h"
+#include "VodideDX9FisheyeRectify.h"
+#include "VodideDX9Remap.h"
+#include "VodideDX9VidConvert.h"
+#include "VodideDX9ocvMat.h"
+#include "VodideDirectX9JoinInterlaceFields.h"
 #include "VodideDirectX9Present.h"
+#include "VodideDirectX9SplitInterlaceFields.h"
 #include "VodideGetFrame.h"
 
 using Microsoft::WRL::ComPtr;
@@ -39,10 +52,22 @@ constexpr DWORD kStages = 16;
 // A run that still reaches its k-th call past this many is a runaway, not a long path.
 constexpr uint32_t kMaxInjections = 64;
 
+// A format output no operation writes: a failing run must leave it so.
+constexpr GUID kUnwritten = {0x5EA1ED00, 0xFA17, 0x4B1D, {0xA5, 0x5E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01}};
+
 // What one run of an operation works on and hands out. Rows fill the members they need.
 struct Trial {
-  DX9Context* context = nullptr;  // on the faulty device
+  // A context of the run's own on the faulty device: what a context makes on first use (its quad
+  // buffer) is made, and failed, inside the run and goes with it. Declared first, so it goes last.
+  std::unique_ptr<DX9Context> ownContext;
+  DX9Context* context = nullptr;
   FaultInjector* injector = nullptr;
+  // Image processing: a fresh shader cache per run (so shader creation is on the path), the
+  // processors on the run's context.
+  CDX9ResourceCache cache;
+  std::unique_ptr<CDX9VidConvert> converter;
+  std::unique_ptr<CDX9FisheyeRectify> rectifier;
+  std::unique_ptr<CDX9Remap> remap;
   // Inputs, made by the row's set-up before the runs.
   ComPtr<IVideoDecoder> decoder;
   ComPtr<IValueSet> request;
@@ -50,10 +75,15 @@ struct Trial {
   ComPtr<IMediaDirectX9VideoFrame> gpuFrame;
   ComPtr<IDirect3DTexture9> texture;
   ComPtr<IDirect3DSurface9> surface;
-  vmdx::FrameMemoryLock sourceLock;  // a CPU frame's memory, mapped for the whole run
+  ComPtr<IDirect3DTexture9> more[3];  // further textures: fields, render targets, a map
+  vmdx::FrameMemoryLock sourceLock;   // a CPU frame's memory, mapped for the whole run
+  std::vector<uint8_t> matPixels;
+  std::unique_ptr<cv::Mat> mat;  // over matPixels
   // Outputs: what the call hands out.
   ComPtr<IUnknown> frame;
   ComPtr<IDirect3DTexture9> outTexture;
+  GUID outFormat = kUnwritten;
+  DX9Image image;
   CpuVidFrameMemory record{};
 };
 
@@ -101,6 +131,83 @@ void RenderTargetFrame(Trial& run) {
   run.frame.Reset();
 }
 
+// Texel (x, y) of a patterned input: each row, column and input its own value.
+uint32_t Pattern(uint32_t x, uint32_t y, uint32_t salt) { return 0xFF000000u | salt << 16 | y << 8 | x; }
+
+// A render-target texture of the faulty device.
+void RenderTarget(Trial& run, ComPtr<IDirect3DTexture9>& out, UINT width, UINT height,
+                  D3DFORMAT format = D3DFMT_A8R8G8B8) {
+  ASSERT_HR(S_OK, run.context->device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, format, D3DPOOL_DEFAULT,
+                                                     &out, nullptr));
+}
+
+// A dynamic A8R8G8B8 texture holding Pattern(x, y, salt).
+void Patterned(Trial& run, ComPtr<IDirect3DTexture9>& out, UINT width, UINT height, uint32_t salt) {
+  ASSERT_HR(S_OK, run.context->device->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8,
+                                                     D3DPOOL_DEFAULT, &out, nullptr));
+  const vmdx::LockedRect locked(out.Get(), 0, D3DLOCK_DISCARD);
+  ASSERT_HR(S_OK, locked.status());
+  for (UINT y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(locked.scanline(y));
+    for (UINT x = 0; x < width; ++x) row[x] = Pattern(x, y, salt);
+  }
+}
+
+// A converter on the run's context, left to initialise itself on its first conversion.
+void Converter(Trial& run) { run.converter = std::make_unique<CDX9VidConvert>(run.context, &run.cache); }
+
+// A semi-planar 4:2:2 texture (A8, double height) for the converter.
+void SemiPlanarTexture(Trial& run) {
+  Converter(run);
+  ASSERT_HR(S_OK, run.context->device->CreateTexture(kWidth, 2 * kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8,
+                                                     D3DPOOL_DEFAULT, &run.texture, nullptr));
+}
+
+// A patterned frame (run.texture) and two field targets.
+void SplitInputs(Trial& run) {
+  Patterned(run, run.texture, kWidth, kHeight, 1);
+  RenderTarget(run, run.more[0], kWidth, kHeight / 2);
+  RenderTarget(run, run.more[1], kWidth, kHeight / 2);
+}
+
+// Two patterned fields and a frame target of the given height.
+void JoinInputs(Trial& run, UINT height) {
+  Patterned(run, run.more[0], kWidth, kHeight / 2, 1);
+  Patterned(run, run.more[1], kWidth, kHeight / 2, 2);
+  RenderTarget(run, run.more[2], kWidth, height);
+}
+
+// A CV_8UC3 matrix with padded rows, declared as RGB8 (uploaded into RGBX8 through the CPU copy).
+void Matrix(Trial& run) {
+  const size_t step = kWidth * 3 + 8;
+  run.matPixels.assign(step * kHeight, 0x5A);
+  run.mat = std::make_unique<cv::Mat>(kHeight, kWidth, CV_8UC3, run.matPixels.data(), step);
+}
+
+// A rectifier from one radial lens into another (the variant that sets every lens constant).
+void Rectifier(Trial& run, bool initialize) {
+  run.rectifier = std::make_unique<CDX9FisheyeRectify>(run.context, &run.cache);
+  FisheyeRectifyParams& p = run.rectifier->params;
+  p.Source = {FisheyeLensType_Radial, 32, 32, 20, 20, 1, 1, 1, 1};
+  p.Target = {FisheyeLensType_Radial, 32, 32, 16, 16, 1, 1, 0.5f, 1};
+  if (initialize) {
+    ASSERT_HR(S_OK, run.rectifier->Initialize());
+  }
+}
+
+// A cubic remap of a patterned source through a G32R32F map, and a target (more[2]).
+void Remapper(Trial& run, bool initialize) {
+  run.remap = std::make_unique<CDX9Remap>(run.context, &run.cache);
+  if (!initialize) return;
+  ASSERT_HR(S_OK, run.remap->Initialize());
+  Patterned(run, run.more[0], kWidth, kHeight, 1);
+  RenderTarget(run, run.more[1], kWidth, kHeight, D3DFMT_G32R32F);
+  RenderTarget(run, run.more[2], kWidth, kHeight);
+  ASSERT_HR(S_OK, run.remap->SetSourceTexture(run.more[0].Get()));
+  ASSERT_HR(S_OK, run.remap->SetMapTexture(run.more[1].Get()));
+  ASSERT_HR(S_OK, run.remap->SetInterpolation(RemapInterpolation_Cubic));
+}
+
 // --- Result checks --------------------------------------------------------------------------
 
 void ExpectTexture(IDirect3DTexture9* texture, UINT width, UINT height, D3DFORMAT format) {
@@ -120,6 +227,39 @@ void ExpectFrame(IUnknown* frame, const GUID& format, int32_t width, int32_t hei
   EXPECT_EQ(width, lock.memory().width);
   EXPECT_EQ(height, lock.memory().height);
   EXPECT_NE(nullptr, lock.memory().planes[0].data);
+}
+
+// A texture converted into 4:4:4 with alpha at the frame's size.
+void ExpectUnpacked(Trial& run) {
+  ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_A8R8G8B8);
+  EXPECT_TRUE(IsEqualGUID(MediaFormat_YUVA444_8, run.outFormat));
+}
+
+// Every texel of a render-target texture against expected(x, y), read through the real device.
+void ExpectTexels(Trial& run, IDirect3DTexture9* texture, const std::function<uint32_t(UINT, UINT)>& expected) {
+  D3DSURFACE_DESC desc{};
+  ASSERT_HR(S_OK, run.injector->Unwrap(texture)->GetLevelDesc(0, &desc));
+  const std::vector<uint32_t> got = ReadBack(run.injector->RealDevice(), run.injector->Unwrap(texture));
+  ASSERT_EQ(size_t{desc.Width} * desc.Height, got.size());
+  for (UINT y = 0; y < desc.Height; ++y)
+    for (UINT x = 0; x < desc.Width; ++x)
+      if (got[y * desc.Width + x] != expected(x, y)) {
+        ADD_FAILURE() << "texel (" << x << ", " << y << ") " << std::hex << got[y * desc.Width + x] << ", expected "
+                      << expected(x, y);
+        return;
+      }
+}
+
+// A field of the patterned frame: rows parity, parity + 2, ...
+void ExpectField(Trial& run, IDirect3DTexture9* field, UINT parity) {
+  ExpectTexels(run, field, [&](UINT x, UINT y) { return Pattern(x, 2 * y + parity, 1); });
+}
+
+// The two patterned fields woven, field 1 on the even rows; an odd last row repeats its last row.
+void ExpectWoven(Trial& run) {
+  ExpectTexels(run, run.more[2].Get(), [](UINT x, UINT y) {
+    return y % 2 ? Pattern(x, y / 2, 2) : Pattern(x, std::min<UINT>(y / 2, kHeight / 2 - 1), 1);
+  });
 }
 
 // The real texture bound to a stage of the real device.
@@ -238,18 +378,137 @@ const Operation kOperations[] = {
        ASSERT_HR(S_OK, run.context->SetRenderTarget(run.texture.Get()));
      },
      [](Trial& run) { return CopyRenderTargetToPresentSurface(*run.context); }, [](Trial&) {}},
-    // The drawing surface, the display and image processing join here as their paths land.
+    // GPU format conversion: the converter initialises itself in the run.
+    {"CDX9VidConvert::CreateTextureFromTexture", SemiPlanarTexture,
+     [](Trial& run) {
+       return run.converter->CreateTextureFromTexture(&run.outTexture, &run.outFormat, run.texture.Get(),
+                                                      MediaFormat_YUV422SemiPlanar8, MediaFormat_YUVA444_8);
+     },
+     ExpectUnpacked},
+    {"CDX9VidConvert::CreateConvertedTextureFromMem, unpack",
+     [](Trial& run) {
+       Converter(run);
+       DecoderFrame(run);
+       ASSERT_HR(S_OK, run.sourceLock.Open(run.cpuFrame.Get(), vmdx::kLockRead));
+     },
+     [](Trial& run) {
+       return run.converter->CreateConvertedTextureFromMem(&run.outTexture, &run.outFormat, &run.sourceLock.memory(),
+                                                           GUID{}, GUID{}, true);
+     },
+     ExpectUnpacked},
+    {"CDX9VidConvert::CreateConvertedTextureFromFrame of a CPU frame",
+     [](Trial& run) {
+       Converter(run);
+       DecoderFrame(run);
+     },
+     [](Trial& run) {
+       return run.converter->CreateConvertedTextureFromFrame(&run.outTexture, &run.outFormat, run.cpuFrame.Get(),
+                                                             GUID{}, GUID{}, true);
+     },
+     ExpectUnpacked},
+    {"CDX9VidConvert::CreateConvertedTextureFromFrame of a GPU frame",
+     [](Trial& run) {
+       SemiPlanarTexture(run);
+       ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IMediaDirectX9VideoFrame, &run.frame,
+                                                     &MediaFormat_YUV422SemiPlanar8, run.texture.Get()));
+       ASSERT_HR(S_OK, run.frame.As(&run.gpuFrame));
+       run.frame.Reset();
+     },
+     [](Trial& run) {
+       return run.converter->CreateConvertedTextureFromFrame(&run.outTexture, &run.outFormat, run.gpuFrame.Get(),
+                                                             GUID{}, MediaFormat_YUVA444_8, false);
+     },
+     ExpectUnpacked},
+    // Field split and weave.
+    {"SplitInterlaceFields, batch with a skipped entry", SplitInputs,
+     [](Trial& run) {
+       IDirect3DTexture9* const sources[3] = {run.texture.Get(), nullptr, run.texture.Get()};
+       IDirect3DTexture9* const targets[3] = {run.more[0].Get(), nullptr, run.more[1].Get()};
+       const uint8_t top[3] = {1, 1, 0};
+       return SplitInterlaceFields(*run.context, 3, sources, targets, top);
+     },
+     [](Trial& run) {
+       ExpectField(run, run.more[0].Get(), 0);
+       ExpectField(run, run.more[1].Get(), 1);
+     }},
+    {"SplitInterlaceFields, one field", SplitInputs,
+     [](Trial& run) { return SplitInterlaceFields(*run.context, run.texture.Get(), 0, run.more[0].Get()); },
+     [](Trial& run) { ExpectField(run, run.more[0].Get(), 1); }},
+    {"SplitInterlaceFields, both fields", SplitInputs,
+     [](Trial& run) {
+       return SplitInterlaceFields(*run.context, run.texture.Get(), run.more[0].Get(), run.more[1].Get(), 1);
+     },
+     [](Trial& run) {
+       ExpectField(run, run.more[0].Get(), 0);
+       ExpectField(run, run.more[1].Get(), 1);
+     }},
+    {"JoinInterlaceFields, batch", [](Trial& run) { JoinInputs(run, kHeight); },
+     [](Trial& run) {
+       IDirect3DTexture9* const fields[2] = {run.more[0].Get(), run.more[1].Get()};
+       IDirect3DTexture9* const targets[1] = {run.more[2].Get()};
+       const uint8_t top[1] = {1};
+       return JoinInterlaceFields(*run.context, run.cache, fields, targets, top);
+     },
+     ExpectWoven},
+    {"JoinInterlaceFields, pair into an odd height", [](Trial& run) { JoinInputs(run, kHeight + 1); },
+     [](Trial& run) {
+       return JoinInterlaceFields(*run.context, run.cache, run.more[0].Get(), run.more[1].Get(), run.more[2].Get(), 1);
+     },
+     ExpectWoven},
+    // The matrix bridge.
+    {"CreateTextureFromMat", Matrix,
+     [](Trial& run) { return CreateTextureFromMat(run.context, &run.outTexture, *run.mat, MediaFormat_RGB8); },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_X8R8G8B8); }},
+    {"OpenFromMat", Matrix, [](Trial& run) { return OpenFromMat(&run.image, run.context, *run.mat, MediaFormat_RGB8); },
+     [](Trial& run) { ExpectTexture(run.image.Texture(), kWidth, kHeight, D3DFMT_X8R8G8B8); }},
+    // Fisheye maps.
+    {"CDX9FisheyeRectify::CheckDevice, initialising", [](Trial& run) { Rectifier(run, false); },
+     [](Trial& run) { return run.rectifier->CheckDevice(); }, [](Trial&) {}},
+    {"CDX9FisheyeRectify::BuildFisheyeRectifyMap, texture", [](Trial& run) { Rectifier(run, true); },
+     [](Trial& run) {
+       return run.rectifier->BuildFisheyeRectifyMap(&run.outTexture, kWidth, kHeight, 64, 64, D3DFMT_G32R32F);
+     },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_G32R32F); }},
+    {"CDX9FisheyeRectify::BuildFisheyeRectifyMap, frame", [](Trial& run) { Rectifier(run, true); },
+     [](Trial& run) {
+       return run.rectifier->BuildFisheyeRectifyMap(IID_IMediaDirectX9VideoFrame, &run.frame, kWidth, kHeight, 64, 64,
+                                                    D3DFMT_G32R32F);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_RGFloat, kWidth, kHeight); }},
+    // The remap renderer.
+    {"CDX9Remap::CheckDevice, initialising", [](Trial& run) { Remapper(run, false); },
+     [](Trial& run) { return run.remap->CheckDevice(); }, [](Trial&) {}},
+    {"CDX9Remap::SetSourceTexture of a CPU frame",
+     [](Trial& run) {
+       Remapper(run, false);
+       DecoderFrame(run);
+     },
+     [](Trial& run) { return run.remap->SetSourceTexture(static_cast<IUnknown*>(run.cpuFrame.Get())); }, [](Trial&) {}},
+    {"CDX9Remap::RenderRemapTexture, cubic", [](Trial& run) { Remapper(run, true); },
+     [](Trial& run) { return run.remap->RenderRemapTexture(run.more[2].Get(), kWidth, kHeight); }, [](Trial&) {}},
+    {"CDX9Remap::CreateRemapTexture, texture", [](Trial& run) { Remapper(run, true); },
+     [](Trial& run) { return run.remap->CreateRemapTexture(&run.outTexture, kWidth, kHeight, D3DFMT_A8R8G8B8); },
+     [](Trial& run) { ExpectTexture(run.outTexture.Get(), kWidth, kHeight, D3DFMT_A8R8G8B8); }},
+    {"CDX9Remap::CreateRemapTexture, frame", [](Trial& run) { Remapper(run, true); },
+     [](Trial& run) {
+       return run.remap->CreateRemapTexture(IID_IMediaDirectX9VideoFrame, &run.frame, kWidth, kHeight,
+                                            MediaFormat_RGBA8);
+     },
+     [](Trial& run) { ExpectFrame(run.frame.Get(), MediaFormat_RGBA8, kWidth, kHeight); }},
+    // The drawing surface and the display join here as their paths land.
 };
 
 // --- The harness ----------------------------------------------------------------------------
 
 // What a failing run must leave as it found it: the inputs' reference counts, the module's open
-// objects, the Direct3D locks of live resources, and the device's bindings.
+// objects, the Direct3D locks of live resources, and the device's bindings and the states a pass
+// sets for itself only.
 struct Snapshot {
   std::vector<ULONG> refs;
   int openObjects = 0;
   int locks = 0;
-  std::vector<void*> state;  // render target 0, the stages' textures, the pixel shader
+  std::vector<void*> state;   // render target 0, the stages' textures, the pixel shader
+  std::vector<DWORD> states;  // address modes of samplers 0 and 1, stage 0's first colour argument
 };
 
 std::string Describe(const Snapshot& s) {
@@ -283,14 +542,13 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
     DeviceFixture::SetUp();
     if (IsSkipped()) return;
     faultyDevice_ = WrapDevice(context_.device.Get(), &injector_);
-    faulty_ = std::make_unique<DX9Context>(faultyDevice_.Get());
-    ASSERT_HR(S_OK, faultyDevice_->GetRenderTarget(0, &faulty_->initialRenderTarget));
+    ASSERT_HR(S_OK, faultyDevice_->GetRenderTarget(0, &initialTarget_));
     openAtStart_ = InProcessOpenObjects();
   }
 
   void TearDown() override {
-    if (faulty_) {
-      faulty_.reset();
+    if (faultyDevice_) {
+      initialTarget_.Reset();
       faultyDevice_.Reset();
       EXPECT_EQ(0, injector_.LiveWrappers()) << "wrapped resources still alive";
       EXPECT_EQ(openAtStart_, InProcessOpenObjects());
@@ -299,14 +557,17 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
   }
 
   void Prepare(Trial& run) {
-    run.context = faulty_.get();
+    run.ownContext = std::make_unique<DX9Context>(faultyDevice_.Get());
+    run.ownContext->initialRenderTarget = initialTarget_;
+    run.context = run.ownContext.get();
     run.injector = &injector_;
   }
 
   Snapshot Take(Trial& run) {
     Snapshot s;
     IUnknown* inputs[] = {run.decoder.Get(),  run.request.Get(), run.cpuFrame.Get(),
-                          run.gpuFrame.Get(), run.texture.Get(), run.surface.Get()};
+                          run.gpuFrame.Get(), run.texture.Get(), run.surface.Get(),
+                          run.more[0].Get(),  run.more[1].Get(), run.more[2].Get()};
     for (IUnknown* object : inputs) s.refs.push_back(RefCount(object));
     s.openObjects = InProcessOpenObjects();
     s.locks = injector_.OpenLocks();
@@ -318,6 +579,16 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
     ComPtr<IDirect3DPixelShader9> shader;
     real->GetPixelShader(&shader);
     s.state.push_back(shader.Get());
+    for (DWORD sampler = 0; sampler < 2; ++sampler) {
+      for (D3DSAMPLERSTATETYPE type : {D3DSAMP_ADDRESSU, D3DSAMP_ADDRESSV}) {
+        DWORD value = 0;
+        real->GetSamplerState(sampler, type, &value);
+        s.states.push_back(value);
+      }
+    }
+    DWORD colorArg = 0;
+    real->GetTextureStageState(0, D3DTSS_COLORARG1, &colorArg);
+    s.states.push_back(colorArg);
     return s;
   }
 
@@ -344,7 +615,7 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
   void RestoreDeviceState() {
     IDirect3DDevice9Ex* real = context_.device.Get();
     for (DWORD stage = 0; stage < kStages; ++stage) real->SetTexture(stage, nullptr);
-    real->SetRenderTarget(0, injector_.Unwrap(faulty_->initialRenderTarget.Get()));
+    real->SetRenderTarget(0, injector_.Unwrap(initialTarget_.Get()));
     real->SetPixelShader(nullptr);
   }
 
@@ -355,6 +626,7 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
     if (SUCCEEDED(hr)) op.checkResult(run);
     run.frame.Reset();
     run.outTexture.Reset();
+    run.image.Close();
     RestoreDeviceState();
   }
 
@@ -394,9 +666,12 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
           SCOPED_TRACE(calls);
           EXPECT_EQ(nullptr, run.frame.Get()) << "a frame was handed out";
           EXPECT_EQ(nullptr, run.outTexture.Get()) << "a texture was handed out";
+          EXPECT_TRUE(IsEqualGUID(kUnwritten, run.outFormat)) << "a format was written";
+          EXPECT_EQ(nullptr, run.image.Texture()) << "the image took a texture";
           const Snapshot after = Take(run);
           EXPECT_EQ(Describe(before), Describe(after));
           EXPECT_TRUE(before.state == after.state) << "render target 0, a stage's texture or the pixel shader changed";
+          EXPECT_TRUE(before.states == after.states) << "a sampler's address mode or stage 0's colour argument changed";
           ExpectUnlocked(run);
           hr = op.call(run);
         }
@@ -411,7 +686,7 @@ class FaultTable : public DeviceFixture, public ::testing::WithParamInterface<co
 
   FaultInjector injector_;
   ComPtr<IDirect3DDevice9Ex> faultyDevice_;
-  std::unique_ptr<DX9Context> faulty_;
+  ComPtr<IDirect3DSurface9> initialTarget_;  // render target 0 as the faulty device hands it out
   int openAtStart_ = 0;
   uint32_t lastCounted_ = 0;
 };
