@@ -12,17 +12,17 @@
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ClipSession.h"
 #include "CommandLine.h"
-#include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Diagnostics.h"
 #include "Error.h"
+#include "FramePictures.h"
 #include "LeakCheck.h"
-#include "PngWriter.h"
 #include "VarnicaFrameAccess.h"
 #include "VodideCaptureRenderTargetDX9.h"
 #include "VodideCreateMediaFrameDX9.h"
@@ -37,8 +37,6 @@ using namespace vmdxtool;
 namespace {
 
 constexpr char kSourceFile[] = "apps/vmdx/FramesCommand";
-constexpr char kModule[] = "TamrelVarnicaMediaDirectX.dll";
-constexpr int64_t kBuiltinDefaultCount = 25;  // one second of the built-in clip
 
 const GUID* const kFormats[] = {
     &MediaFormat_RGB8,
@@ -80,9 +78,6 @@ const GUID* FormatByName(const char* name) {
   }
   return nullptr;
 }
-
-// A source that reports the end of its frames with this code (a Y4M stream on standard input).
-constexpr HRESULT kEndOfStream = HRESULT_FROM_WIN32(ERROR_NO_MORE_ITEMS);
 
 struct Options {
   std::string source = "builtin:progressive";
@@ -149,100 +144,9 @@ class TimedDecoder final : public IVideoDecoder {
   IVideoDecoder* decoder_;
 };
 
-// Pixels of a frame in CPU memory, planes packed tight.
-struct CpuPicture {
-  CpuVidFrameMemory record{};
-  std::vector<uint8_t> bytes;
-};
-
-// Copies the planes a locked frame maps into memory of our own.
-HRESULT ReadBack(IMediaDirectX9VideoFrame* frame, CpuPicture* picture) {
-  vmdx::FrameMemoryLock lock;
-  HRESULT hr = lock.Open(frame, vmdx::kLockRead);
-  if (FAILED(hr)) return hr;
-  const CpuVidFrameMemory& mapped = lock.memory();
-  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
-  const int32_t planes = GetFormatVideoPlaneLayout(&mapped.format, mapped.width, mapped.height, kMaxVideoPlanes,
-                                                   nullptr, rowBytes, nullptr, nullptr, rows);
-  if (planes < 1) return E_UNSUPPORTED;
-  size_t total = 0;
-  for (int32_t i = 0; i < planes; ++i) total += static_cast<size_t>(rowBytes[i]) * rows[i];
-  picture->bytes.resize(total);
-  picture->record = {mapped.format, mapped.width, mapped.height, {}};
-  uint8_t* out = picture->bytes.data();
-  for (int32_t i = 0; i < planes; ++i) {
-    picture->record.planes[i] = {out, rowBytes[i]};
-    for (int32_t y = 0; y < rows[i]; ++y, out += rowBytes[i])
-      std::memcpy(out, lock.row(i, y), static_cast<size_t>(rowBytes[i]));
-  }
-  return S_OK;
-}
-
-// Video-range YUV (Y 16..235, chroma 16..240) stretched to full range in place, since the CPU
-// conversion to RGB reads YUV as full range. Formats other than the YUV ones read back stay.
-void ExpandVideoRange(const CpuVidFrameMemory& r) {
-  auto luma = [](double v, double scale) { return (v - 16.0 * scale) * (255.0 / 219.0); };
-  auto chroma = [](double v, double scale) { return (v - 128.0 * scale) * (255.0 / 224.0) + 128.0 * scale; };
-  auto clamp = [](double v, double top) { return v < 0 ? 0.0 : v > top ? top : v + 0.5; };
-  const bool yuva8 = IsEqualGUID(r.format, MediaFormat_YUVA444_8);
-  const bool yuva16 = IsEqualGUID(r.format, MediaFormat_YUVA444_16);
-  const bool mono = IsEqualGUID(r.format, MediaFormat_Mono8) || IsEqualGUID(r.format, MediaFormat_Mono8Alt);
-  if (!yuva8 && !yuva16 && !mono) return;
-  uint8_t lumaTable[256], chromaTable[256];
-  for (int v = 0; v < 256; ++v) {
-    lumaTable[v] = static_cast<uint8_t>(clamp(luma(v, 1.0), 255.0));
-    chromaTable[v] = static_cast<uint8_t>(clamp(chroma(v, 1.0), 255.0));
-  }
-  for (int32_t y = 0; y < r.height; ++y) {
-    uint8_t* row = r.planes[0].data + y * r.planes[0].pitch;
-    for (int32_t x = 0; x < r.width; ++x) {
-      if (mono) {
-        row[x] = lumaTable[row[x]];
-      } else if (yuva8) {  // V, U, Y, A
-        uint8_t* p = row + 4 * x;
-        p[0] = chromaTable[p[0]], p[1] = chromaTable[p[1]], p[2] = lumaTable[p[2]];
-      } else {  // words V, U, Y, A
-        uint16_t* p = reinterpret_cast<uint16_t*>(row) + 4 * x;
-        p[0] = static_cast<uint16_t>(clamp(chroma(p[0], 256.0), 65535.0));
-        p[1] = static_cast<uint16_t>(clamp(chroma(p[1], 256.0), 65535.0));
-        p[2] = static_cast<uint16_t>(clamp(luma(p[2], 256.0), 65535.0));
-      }
-    }
-  }
-}
-
-// The picture as BGR rows (grey rows for one-channel formats), through the module's CPU
-// conversion; formats without a direct conversion to RGB8 go through RGBA8.
-HRESULT ToPngPixels(const CpuVidFrameMemory& source, PngPixels* layout, std::vector<uint8_t>* pixels) {
-  const int32_t w = source.width, h = source.height;
-  if (IsEqualGUID(source.format, MediaFormat_Mono8) || IsEqualGUID(source.format, MediaFormat_Mono8Alt)) {
-    *layout = PngPixels::Grey8;
-    pixels->resize(static_cast<size_t>(w) * h);
-    for (int32_t y = 0; y < h; ++y)
-      std::memcpy(pixels->data() + static_cast<size_t>(y) * w, source.planes[0].data + y * source.planes[0].pitch,
-                  static_cast<size_t>(w));
-    return S_OK;
-  }
-  *layout = PngPixels::Bgr8;
-  pixels->resize(static_cast<size_t>(w) * h * 3);
-  const CpuVidFrameMemory rgb{MediaFormat_RGB8, w, h, {{pixels->data(), int64_t{w} * 3}}};
-  ConvertionCopyKernel kernel = nullptr;
-  int32_t bands = 0;
-  const GUID normal{};
-  if (SUCCEEDED(FindConvertionCopy(&kernel, &bands, &source, &rgb, normal)))
-    return GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &rgb, normal, nullptr); });
-  std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
-  const CpuVidFrameMemory between{MediaFormat_RGBA8, w, h, {{rgba.data(), int64_t{w} * 4}}};
-  return GuardedCall([&] {
-    CopyCpuVidFrameMemory(&source, &between, normal, nullptr);
-    return CopyCpuVidFrameMemory(&between, &rgb, normal, nullptr);
-  });
-}
-
 // A rendered copy of the frame: its texture drawn pixel for pixel into a render target of the
-// same Direct3D format, captured as a CPU frame of the frame's format, converted to PNG pixels.
-HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, bool videoRange, PngPixels* layout,
-                         std::vector<uint8_t>* pixels, int32_t* width, int32_t* height) {
+// same Direct3D format, captured as a CPU frame of the frame's format, made into PNG pixels.
+HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, bool videoRange, CpuPicture* png) {
   return GuardedCall([&]() -> HRESULT {
     ComPtr<IDirect3DTexture9> texture;
     ComPtr<IValueSet> values;
@@ -271,25 +175,12 @@ HRESULT RenderAndCapture(DX9Context& context, IMediaDirectX9VideoFrame* frame, b
     ComPtr<IDirect3DSurface9> surface;
     CheckHr(target->GetSurfaceLevel(0, &surface), VLOC, "GetSurfaceLevel");
     ComPtr<IVideoFrame> captured;
-    CheckHr(CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), surface.Get(), IID_IVideoFrame, &captured, &format),
-            VLOC, "CaptureRenderTargetAsVideoCpuFrame");
+    CheckHr(
+        CaptureRenderTargetAsVideoCpuFrame(context.device.Get(), surface.Get(), IID_IVideoFrame, &captured, &format),
+        VLOC, "CaptureRenderTargetAsVideoCpuFrame");
     vmdx::FrameMemoryLock lock;
     CheckHr(lock.Open(captured.Get(), vmdx::kLockRead), VLOC, "captured frame");
-    CpuVidFrameMemory record = lock.memory();
-    std::vector<uint8_t> own;
-    if (videoRange) {
-      // The captured memory is the frame's, locked for reading: expand a copy.
-      const int64_t rowBytes = std::min<int64_t>(std::abs(record.planes[0].pitch), int64_t{record.width} * 8);
-      own.resize(static_cast<size_t>(rowBytes) * record.height);
-      for (int32_t y = 0; y < record.height; ++y)
-        std::memcpy(own.data() + y * rowBytes, lock.row(0, y), static_cast<size_t>(rowBytes));
-      record.planes[0] = {own.data(), rowBytes};
-      ExpandVideoRange(record);
-    }
-    const HRESULT hr = ToPngPixels(record, layout, pixels);
-    *width = record.width;
-    *height = record.height;
-    return CheckHr(hr, VLOC, "captured frame");
+    return CheckHr(ToPngPicture(lock.memory(), videoRange, png), VLOC, "captured frame");
   });
 }
 
@@ -313,85 +204,7 @@ HRESULT FetchUnpackedOnGpu(CDX9VidConvert& convert, IVideoDecoder* decoder, cons
   });
 }
 
-bool IsConsole(HANDLE handle) {
-  DWORD mode = 0;
-  return GetConsoleMode(handle, &mode) != 0;
-}
-
-void ShowProgress(int64_t done, int64_t total) {
-  constexpr int kWidth = 40;
-  if (total < 0) {
-    std::fprintf(stderr, "\r  %" PRId64 " frames", done);
-  } else {
-    const int filled = total > 0 ? static_cast<int>(done * kWidth / total) : kWidth;
-    std::fprintf(stderr, "\r  [%.*s%.*s] %" PRId64 "/%" PRId64, filled, "########################################",
-                 kWidth - filled, "----------------------------------------", done, total);
-  }
-  std::fflush(stderr);
-}
-
-void PrintRate(const char* stage, int64_t frames, double seconds) {
-  if (seconds > 0)
-    std::fprintf(stderr, "%-11s %9.1f frames/s  (%.2f ms per frame)\n", stage, frames / seconds,
-                 1000.0 * seconds / frames);
-  else
-    std::fprintf(stderr, "%-11s         - frames/s\n", stage);
-}
-
-// COM for this thread while the command runs (WIC needs it).
-struct ComScope {
-  ComScope() : hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(hr)) CoUninitialize();
-  }
-  HRESULT hr;
-};
-
-// The read-back frame in a form a Y4M stream holds: YUV and mono as they are; RGB through the CPU
-// conversion into full-range 4:4:4.
-HRESULT ToStreamFrame(const CpuVidFrameMemory& frame, std::vector<uint8_t>* rgb, std::vector<uint8_t>* yuv,
-                      CpuVidFrameMemory* out) {
-  if (Y4mWriter::Writes(frame.format)) {
-    *out = frame;
-    return S_OK;
-  }
-  PngPixels layout = PngPixels::Bgr8;
-  HRESULT hr = ToPngPixels(frame, &layout, rgb);
-  if (FAILED(hr)) return hr;
-  const int32_t w = frame.width, h = frame.height;
-  yuv->resize(static_cast<size_t>(w) * h * 3);
-  const CpuVidFrameMemory source{MediaFormat_RGB8, w, h, {{rgb->data(), int64_t{w} * 3}}};
-  *out = {MediaFormat_YUV444_8, w, h, {{yuv->data(), int64_t{w} * 3}}};
-  return GuardedCall([&] { return CopyCpuVidFrameMemory(&source, out, GUID{}, nullptr); });
-}
-
-// The module's own count of open objects, through its export.
-int OpenModuleObjects() {
-  using Fn = HRESULT(WINAPI*)();
-  HMODULE module = GetModuleHandleA(kModule);
-  auto count =
-      module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, "DLLGetOpenObjectCount"))) : nullptr;
-  return count ? static_cast<int>(count()) : -1;
-}
-
 }  // namespace
-
-HRESULT WriteFramePng(IMediaDirectX9VideoFrame* frame, bool videoRange, const std::filesystem::path& path,
-                      std::string* error) {
-  CpuPicture picture;
-  PngPixels layout = PngPixels::Bgr8;
-  std::vector<uint8_t> pixels;
-  HRESULT hr = ReadBack(frame, &picture);
-  if (SUCCEEDED(hr)) {
-    if (videoRange) ExpandVideoRange(picture.record);
-    hr = ToPngPixels(picture.record, &layout, &pixels);
-  }
-  const int32_t w = picture.record.width;
-  if (SUCCEEDED(hr))
-    hr = WritePng(path.wstring(), w, picture.record.height, layout, pixels.data(),
-                  layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w, error);
-  return hr;
-}
 
 int RunFramesCommand(int argc, char** argv) {
   Options options;
@@ -409,96 +222,62 @@ int RunFramesCommand(int argc, char** argv) {
   cli.Flag("--leak-check", &options.leakCheck);
   cli.Flag("--gpu-unpack", &options.gpuUnpack);
   if (const int code = cli.Parse(argc, argv); code >= 0) return code;
-  if (options.gpuUnpack && options.field != 0) return cli.UsageError("--gpu-unpack takes whole frames; it cannot go with --field");
+  if (options.gpuUnpack && options.field != 0)
+    return cli.UsageError("--gpu-unpack takes whole frames; it cannot go with --field");
   const bool toStream = options.out == "-";
   if (toStream && (options.capture || options.discard))
     return cli.UsageError("--out - writes the frames themselves; it cannot go with --capture or --discard");
-  const bool fromStream = options.source == "-";
-  const std::string sourceName = fromStream ? "standard input" : options.source;
 
-  const ComScope com;
-  FrameworkMessages messages(cli.verbose());
-  HRESULT hr = VarnicaLoadClassLibrary(kModule);
-  if (FAILED(hr)) return cli.Failure(Failed(std::string("loading ") + kModule, hr, messages));
-  ComPtr<IVideoDecoder> decoder;
-  hr = CreateClassObject(CLSID_VarnicaVideoDecoder, IID_IVideoDecoder, &decoder);
-  if (SUCCEEDED(hr)) hr = decoder->Open(options.source.c_str());
-  if (FAILED(hr)) return cli.Failure(Failed("opening " + sourceName, hr, messages));
-  ComPtr<IValueSet> sourceValues;
-  GUID sourceFormat{};
-  VarnicaFrameSize size{};
-  Y4mStreamFacts facts;
-  int32_t frameCount = -1;  // none for a stream
-  hr = decoder->GetValueSet(&sourceValues);
-  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameFormat, GuidValueType, &sourceFormat);
-  if (SUCCEEDED(hr)) hr = vmdx::GetValue(sourceValues, FrameSizeProperty, FrameSizeValueType, &size);
-  if (FAILED(hr)) return cli.Failure(Failed("reading the properties of " + sourceName, hr, messages));
-  vmdx::GetValue(sourceValues, FrameCountProperty, Int32ValueType, &frameCount);
-  vmdx::GetValue(sourceValues, FrameRateProperty, FrameRateProperty, &facts.rate);
-  vmdx::GetValue(sourceValues, PixelAspectRatioProperty, PixelAspectRatioValueType, &facts.aspect);
-  vmdx::GetValue(sourceValues, VideoInterlaceProperty, VideoInterlaceProperty, &facts.interlace);
-  int32_t range = ColorRange_Full;
-  vmdx::GetValue(sourceValues, ColorRangeProperty, Int32ValueType, &range);
-  const GUID format = options.format ? *options.format : sourceFormat;
-  const bool builtin = options.source.rfind("builtin:", 0) == 0;
-  int64_t count = options.count > 0 ? options.count : (builtin ? kBuiltinDefaultCount : frameCount);
-  if (frameCount >= 0) count = std::min<int64_t>(count, frameCount);
-  if (options.field) facts.interlace = VideoInterlace_Progressive;  // one field of a frame is a whole picture
-  // RGB frames are made full range; YUV ones keep the source's samples and range.
-  facts.fullRange = range == ColorRange_Full;
-
+  ClipSession session(cli);
+  if (!session.Open(options.source)) return kExitFailure;
+  ClipFacts& facts = session.facts;
+  const GUID format = options.format ? *options.format : facts.format;
+  const int64_t count = facts.FramesToTake(options.count);
+  if (options.field) facts.stream.interlace = VideoInterlace_Progressive;  // one field of a frame is a whole picture
   const std::filesystem::path outDir = std::filesystem::path(options.out);
-  if (!toStream && !options.discard) {
-    std::error_code made;
-    std::filesystem::create_directories(outDir, made);
-    if (made) return cli.Failure("cannot create the folder " + options.out + ": " + made.message());
-  }
-
-  DX9Context context;
-  OffscreenDeviceSettings settings;
-  hr = context.InitializeOffscreenDevice(settings);
-  if (FAILED(hr) || !context.device)
-    return cli.Failure(Failed("making a Direct3D 9Ex device", FAILED(hr) ? hr : E_FAIL, messages));
-
-  CDX9ResourceCache cache;
-  CDX9VidConvert convert(&context, &cache);
+  if (!toStream && !options.discard && !session.MakeOutputFolder(options.out)) return kExitFailure;
+  if (!session.MakeDevice()) return kExitFailure;
+  DX9Context& context = session.context;
+  // Only --gpu-unpack needs the converter; it holds a vertex buffer of the device.
+  std::unique_ptr<CDX9VidConvert> convert;
+  if (options.gpuUnpack) convert = std::make_unique<CDX9VidConvert>(&context, &session.cache);
 
   char countText[32] = "all";
   if (count >= 0) std::snprintf(countText, sizeof countText, "%" PRId64, count);
-  std::fprintf(stderr, "%s: %dx%d, %s frames as %s%s%s -> %s\n", sourceName.c_str(), size.width, size.height,
-               countText, VarnicaMediaNameOf(&format, 0, 0),
+  std::fprintf(stderr, "%s: %dx%d, %s frames as %s%s%s -> %s\n", facts.name.c_str(), facts.size.width,
+               facts.size.height, countText, VarnicaMediaNameOf(&format, 0, 0),
                options.field ? (options.field == 1 ? ", field 1" : ", field 2") : "",
                options.gpuUnpack ? ", unpacked on the GPU" : "",
                toStream          ? "standard output"
                : options.discard ? "nothing (discarded)"
                                  : options.out.c_str());
-  const bool console = IsConsole(GetStdHandle(STD_ERROR_HANDLE));
 
-  TimedDecoder timed(decoder.Get());
-  Y4mWriter stream(stdout, facts);
+  TimedDecoder timed(session.decoder.Get());
+  Y4mWriter stream(stdout, facts.stream);
   LeakCheck leaks(options.leakCheck);
+  Progress progress(count);
   double fetchSeconds = 0, readSeconds = 0, convertSeconds = 0, captureSeconds = 0;
   int64_t frames = 0;
   std::vector<std::string> written;
-  std::string failure;
+  std::string failure, failureDetail;
+  HRESULT failureCode = S_OK;
   for (int64_t n = 0; count < 0 || n < count; ++n) {
-    messages.Clear();
-    const VarnicaTimecode timecode{n, static_cast<int32_t>(facts.rate.numerator),
-                                   static_cast<int32_t>(facts.rate.denominator), 0, 0};
+    session.messages.Clear();
+    const VarnicaTimecode timecode{n, static_cast<int32_t>(facts.stream.rate.numerator),
+                                   static_cast<int32_t>(facts.stream.rate.denominator), 0, 0};
     const FieldSelect field{1, static_cast<uint8_t>(options.field)};
     ComPtr<IMediaDirectX9VideoFrame> frame;
     double start = HighResolutionSeconds();
+    HRESULT hr;
     if (options.gpuUnpack)
-      hr = FetchUnpackedOnGpu(convert, &timed, format, timecode, &frame);
+      hr = FetchUnpackedOnGpu(*convert, &timed, format, timecode, &frame);
     else
       hr = GetDirectXFrame(&context, IID_IMediaDirectX9VideoFrame, &frame, &timed, &timecode, nullptr, &format,
                            options.field ? &field : nullptr);
     fetchSeconds += HighResolutionSeconds() - start;
-    if (hr == kEndOfStream && fromStream) break;  // the stream's end: every frame was taken
+    if (facts.Ended(hr)) break;  // the stream's end: every frame was taken
     std::string stage = "GetDirectXFrame";
-    CpuPicture picture;
-    PngPixels layout = PngPixels::Bgr8;
-    std::vector<uint8_t> pixels, converted;
+    CpuPicture picture, converted;
     std::string error;
     if (SUCCEEDED(hr)) {
       start = HighResolutionSeconds();
@@ -509,7 +288,7 @@ int RunFramesCommand(int argc, char** argv) {
     if (SUCCEEDED(hr) && toStream) {
       CpuVidFrameMemory streamFrame{};
       start = HighResolutionSeconds();
-      hr = ToStreamFrame(picture.record, &pixels, &converted, &streamFrame);
+      hr = ToStreamPicture(picture.record, &converted, &streamFrame);
       convertSeconds += HighResolutionSeconds() - start;
       stage = "conversion for the stream";
       if (SUCCEEDED(hr)) {
@@ -518,8 +297,9 @@ int RunFramesCommand(int argc, char** argv) {
       }
     } else if (SUCCEEDED(hr)) {
       start = HighResolutionSeconds();
-      if (range == ColorRange_Video) ExpandVideoRange(picture.record);
-      hr = ToPngPixels(picture.record, &layout, &pixels);
+      // The read-back is ours: stretched in place.
+      if (facts.videoRange) ExpandVideoRange(picture.record);
+      hr = ToPngPicture(picture.record, false, &converted);
       convertSeconds += HighResolutionSeconds() - start;
       stage = "conversion to RGB";
     }
@@ -528,37 +308,35 @@ int RunFramesCommand(int argc, char** argv) {
     std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s.png", n, fieldSuffix);
     const std::filesystem::path path = outDir / name;
     if (SUCCEEDED(hr) && !toStream && !options.discard) {
-      hr = WritePng(path.wstring(), picture.record.width, picture.record.height, layout, pixels.data(),
-                    layout == PngPixels::Bgr8 ? int64_t{picture.record.width} * 3 : picture.record.width, &error);
+      hr = WritePngPicture(converted, path, &error);
       stage = "PNG";
       if (SUCCEEDED(hr)) written.push_back(path.generic_string());
     }
     if (SUCCEEDED(hr) && options.capture) {
-      int32_t w = 0, h = 0;
       start = HighResolutionSeconds();
-      hr = RenderAndCapture(context, frame.Get(), range == ColorRange_Video, &layout, &pixels, &w, &h);
+      hr = RenderAndCapture(context, frame.Get(), facts.videoRange, &converted);
       captureSeconds += HighResolutionSeconds() - start;
       stage = "render and capture";
       std::snprintf(name, sizeof name, "frame_%06" PRId64 "%s_capture.png", n, fieldSuffix);
       const std::filesystem::path capturePath = outDir / name;
       if (SUCCEEDED(hr) && !options.discard) {
-        hr = WritePng(capturePath.wstring(), w, h, layout, pixels.data(),
-                      layout == PngPixels::Bgr8 ? int64_t{w} * 3 : w, &error);
+        hr = WritePngPicture(converted, capturePath, &error);
         stage = "PNG";
         if (SUCCEEDED(hr)) written.push_back(capturePath.generic_string());
       }
     }
     if (FAILED(hr)) {
-      failure = "frame " + std::to_string(n) + ": " +
-                (error.empty() ? Failed(stage, hr, messages) : stage + " failed (" + HrText(hr) + "): " + error);
+      failure = "frame " + std::to_string(n) + ": " + stage;
+      failureCode = hr;
+      failureDetail = error;
       break;
     }
     ++frames;
     frame.Reset();
     leaks.FrameDone(frames);
-    if (console) ShowProgress(n + 1, count);
+    progress.FrameDone(n + 1);
   }
-  if (console) std::fprintf(stderr, "\n");
+  progress.End();
   leaks.RunDone();
 
   for (const std::string& file : written) std::fprintf(stderr, "wrote %s\n", file.c_str());
@@ -571,16 +349,13 @@ int RunFramesCommand(int argc, char** argv) {
     if (options.capture) PrintRate("capture", frames, captureSeconds);
   }
 
-  // The device goes with the context's last references: nothing else may hold it.
-  context.vertexBuffer.Reset();
-  context.initialRenderTarget.Reset();
-  const ULONG deviceLastRelease = context.device.Detach()->Release();
-  decoder.Reset();
-  sourceValues.Reset();
-  if (!failure.empty()) return cli.Failure(failure);
+  // The device goes with the session's last references to it: nothing else may hold it.
+  convert.reset();
+  const ULONG deviceLastRelease = session.ReleaseDevice();
+  if (!failure.empty()) return session.Fail(failure, failureCode, failureDetail);
   if (leaks.enabled()) {
     std::string verdict;
-    const bool passed = leaks.Report(OpenModuleObjects(), deviceLastRelease, &verdict);
+    const bool passed = leaks.Report(session.OpenModuleObjects(), deviceLastRelease, &verdict);
     std::fprintf(stderr, "%s\n", verdict.c_str());
     if (!passed) return kExitFailure;
   }

@@ -1,4 +1,5 @@
-// Frames as a Y4M stream (`--out -`): 4:4:4 in 8 or 16 bits, or mono, written to a binary FILE.
+// Frames as a Y4M stream (`--out -`): 4:4:4 or 4:2:0 in 8 or 16 bits, or mono, written to a
+// binary FILE.
 #pragma once
 #include <cstdio>
 #include <string>
@@ -12,6 +13,7 @@ struct Y4mStreamFacts {
   VarnicaPixelAspectRatio aspect{1, 1};
   int16_t interlace = VideoInterlace_Progressive;
   bool fullRange = false;  // samples in full range (XCOLORRANGE=FULL), else video range
+  bool chroma420 = false;  // chroma averaged over 2 x 2 pixels (4:2:0), which every encoder takes
 };
 
 class Y4mWriter {

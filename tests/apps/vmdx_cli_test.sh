@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The host tool as a pipeline citizen, through scripts/vmdx: --help, exit codes 0/1/2 with the
-# texts on standard error, no partial output files, Y4M streams in from standard input and out to
-# standard output byte-exact (binary streams), Linux paths as they are.
+# The host tool as a pipeline citizen, through scripts/vmdx, for every command: --help, exit codes
+# 0/1/2 with the texts on standard error, one-line failures, no partial output files, Y4M streams
+# in from standard input and out to standard output (binary, sample-exact), Linux paths as they are.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 vmdx="$here/../../scripts/vmdx"
+lens="$here/../../apps/vmdx/lenses/fisheye180-view90.lens"
 work="$(mktemp -d "${TMPDIR:-/tmp}/vmdx-cli.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -32,42 +33,80 @@ expect() {
     fi
   done
 }
+one_line() { [ "$(wc -l <"$work/err")" = 1 ] || fail "$1: a runtime failure takes one line: $(cat "$work/err")"; }
+frames_of() { ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 "$1" 2>/dev/null; }
 
-# --help everywhere, on standard output.
-expect 0 '^usage: vmdx COMMAND' '' --help
-expect 0 '^usage: vmdx frames ' '' frames --help
-expect 0 '^usage: vmdx info' '' info --help
-"$vmdx" --help | grep -q '^usage: scripts/vmdx' || fail "scripts/vmdx --help names the launcher"
+# Clips made by ffmpeg: three frames, the same cut short in its third frame, and a plain colour at
+# an odd size (the CPU conversion works on pixel pairs; the last column must still be converted).
+ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 -f yuv4mpegpipe "$work/three.y4m"
+head -c $(($(stat -c %s "$work/three.y4m") - 100)) "$work/three.y4m" >"$work/cut.y4m"
+ffmpeg -v error -y -f lavfi -i color=c=0x3366cc:s=64x36:r=25 -frames:v 2 -vf format=yuv444p,crop=63:35:0:0 \
+  -f yuv4mpegpipe "$work/plain.y4m"
+printf 'P6\n4 2\n255\n' >"$work/not.y4m"
+touch "$work/file"
 
-# Usage errors: what is wrong and the usage line, exit 2, nothing on standard output.
-usage='^usage: vmdx'
+# Every command: --help on standard output, an unknown option is a usage error.
+for command in info frames lens fields; do
+  expect 0 "^usage: vmdx $command" '' $command --help
+  expect 2 '' "unknown option --bogus" $command --bogus
+  grep -q "^usage: vmdx $command" "$work/err" || fail "$command --bogus: no usage line: $(cat "$work/err")"
+done
+
+# The commands that make frames, each with the options of a small run and the files a frame gives.
+# Every check below runs for every row.
+rows=(
+  "frames||1"
+  "lens|--lens $lens --size 47x31 --border clamp|1"
+  "fields||3"
+)
+for row in "${rows[@]}"; do
+  IFS='|' read -r command options files <<<"$row"
+  # A missing input, an input that is no Y4M file, an output folder that cannot be made: one line, exit 1.
+  expect 1 '' "^vmdx $command: opening $work/missing.y4m failed \\(0x80070002\\): $work/missing.y4m: cannot open the file\$" \
+    $command "$work/missing.y4m" $options --out "$work/a"
+  one_line "$command, missing input"
+  expect 1 '' "not a Y4M file" $command "$work/not.y4m" $options --out "$work/a"
+  expect 1 '' "^vmdx $command: cannot create the folder $work/file/sub" $command "$work/three.y4m" $options \
+    --out "$work/file/sub"
+  one_line "$command, unwritable folder"
+  # A file that breaks off in its third frame: the first two frames' files whole, then exit 1.
+  expect 1 '' "frame 2: GetDirectXFrame failed \\(0x80070026\\): .*cut.y4m: frame 2: truncated" $command \
+    "$work/cut.y4m" $options --out "$work/cut-$command"
+  [ "$(ls "$work/cut-$command" | grep -c '^frame_00000[01].*\.png$')" = $((2 * files)) ] &&
+    [ "$(ls "$work/cut-$command" | wc -l)" = $((2 * files)) ] || fail "$command left behind: $(ls "$work/cut-$command")"
+  # A Y4M stream from ffmpeg on standard input, read to its end, and one on standard output that
+  # ffmpeg reads whole: standard output carries nothing else.
+  ffmpeg -v error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 -f yuv4mpegpipe - |
+    "$vmdx" $command - $options --out - 2>"$work/err" | ffmpeg -v error -y -f yuv4mpegpipe -i - -c:v ffv1 "$work/$command.mkv"
+  [ "${PIPESTATUS[1]}" = 0 ] || fail "$command - --out -: $(cat "$work/err")"
+  [ "$(frames_of "$work/$command.mkv")" = 3 ] || fail "$command - --out -: ffmpeg read $(frames_of "$work/$command.mkv") frames"
+  # Every PNG file of a plain odd-sized clip holds that one colour, the last column too.
+  "$vmdx" $command "$work/plain.y4m" $options --out "$work/plain-$command" 2>"$work/err" ||
+    fail "$command plain.y4m: $(cat "$work/err")"
+  for png in "$work/plain-$command"/*.png; do
+    colours="$(ffmpeg -v error -i "$png" -f rawvideo -pix_fmt rgb24 - | od -An -v -tx1 -w3 | sort -u)"
+    [ "$colours" = " 32 66 ca" ] || fail "$png: not one colour 32 66 ca: $(echo "$colours" | head -3 | tr '\n' ,)"
+  done
+done
+
+# Usage errors of single options: what is wrong and the usage line, exit 2, nothing on standard output.
 expect 2 '' 'unknown command nosuch' nosuch
-expect 2 '' 'no command given' 
-expect 2 '' "unknown option --bogus" frames --bogus
+expect 2 '' 'no command given'
 expect 2 '' "bad value for --count: 0 \\(a whole number" frames --count 0
 expect 2 '' "bad value for --field: 3" frames --field 3
 expect 2 '' "bad value for --format: NOPE" frames --format NOPE
 expect 2 '' "--out needs a value" frames --out
 expect 2 '' "unexpected argument b" frames a b
 expect 2 '' "cannot go with --capture" frames --out - --capture
-expect 2 '' "unknown option --fast" info --fast
-expect 2 '' "$usage frames" frames --count
-
-# Runtime failures: one line on standard error, exit 1.
-printf 'P6\n4 2\n255\n' >"$work/not.y4m"
-expect 1 '' "^vmdx frames: opening $work/missing.y4m failed \\(0x80070002\\): $work/missing.y4m: cannot open the file\$" \
-  frames "$work/missing.y4m" --out "$work/a"
-expect 1 '' "not a Y4M file" frames "$work/not.y4m" --out "$work/a"
-touch "$work/file"
-expect 1 '' "^vmdx frames: cannot create the folder $work/file/sub" frames builtin:progressive --out "$work/file/sub"
-for f in "$work"/err; do [ "$(wc -l <"$f")" = 1 ] || fail "a runtime failure takes one line: $(cat "$f")"; done
-
-# A file that breaks off in its third frame: two whole PNG files, then exit 1, and nothing partial.
-ffmpeg -v error -y -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 -f yuv4mpegpipe "$work/three.y4m"
-head -c $(($(stat -c %s "$work/three.y4m") - 100)) "$work/three.y4m" >"$work/cut.y4m"
-expect 1 '' 'frame 2: GetDirectXFrame failed \(0x80070026\): .*cut.y4m: frame 2: truncated' frames "$work/cut.y4m" \
-  --out "$work/cut"
-[ "$(ls "$work/cut")" = "$(printf 'frame_000000.png\nframe_000001.png')" ] || fail "left behind: $(ls "$work/cut")"
+expect 2 '' "bad value for --interp: sharp" lens builtin:fisheye --lens "$lens" --interp sharp
+expect 2 '' "bad value for --size: 0x5" lens builtin:fisheye --lens "$lens" --size 0x5
+expect 2 '' "--lens FILE is required" lens builtin:fisheye
+expect 2 '' "bad value for --count: -1" fields --count -1
+expect 2 '' "unexpected argument extra" info extra
+expect 1 '' "^vmdx lens: $work/missing.lens" lens builtin:fisheye --lens "$work/missing.lens"
+expect 1 '' "^vmdx lens: cannot write $work/file/map" lens "$work/three.y4m" --lens "$lens" --size 8x8 \
+  --map-out "$work/file/map" --out "$work/map-png"
+"$vmdx" --help | grep -q '^usage: scripts/vmdx' || fail "scripts/vmdx --help names the launcher"
 
 # The pipeline of the README: frames from standard input into PNG files.
 ffmpeg -v quiet -f lavfi -i testsrc2=size=640x360:rate=25 -t 2 -f yuv4mpegpipe - |
