@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "FramePictures.h"
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
@@ -344,7 +345,7 @@ HRESULT DrawOsd(IMediaDirectXGraphics* surface, int clientHeight, const std::str
   return surface->ReleaseHDC(dc);
 }
 
-// The captured picture (32-bit, memory B, G, R, X) as a PNG file.
+// The presented picture, captured as a frame, as a PNG file.
 HRESULT WriteCapture(IMediaDirectXGraphics* surface, const std::filesystem::path& path, std::string* error) {
   ComPtr<IMediaDirectX9VideoFrame> frame;
   HRESULT hr = surface->CaptureFrame(0, IID_IMediaDirectX9VideoFrame, &frame);
@@ -352,21 +353,7 @@ HRESULT WriteCapture(IMediaDirectXGraphics* surface, const std::filesystem::path
     *error = "CaptureFrame failed";
     return hr;
   }
-  vmdx::FrameMemoryLock lock;
-  hr = lock.Open(frame.Get(), vmdx::kLockRead);
-  if (FAILED(hr)) {
-    *error = "the captured frame cannot be read";
-    return hr;
-  }
-  const int32_t w = lock.memory().width, h = lock.memory().height;
-  std::vector<uint8_t> bgr(static_cast<size_t>(w) * h * 3);
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* in = lock.row(0, y);
-    uint8_t* out = bgr.data() + static_cast<size_t>(y) * w * 3;
-    for (int32_t x = 0; x < w; ++x, in += 4, out += 3) out[0] = in[0], out[1] = in[1], out[2] = in[2];
-  }
-  lock.Unlock();
-  return WritePng(path.wstring(), w, h, PngPixels::Bgr8, bgr.data(), int64_t{w} * 3, error);
+  return WriteFramePng(frame.Get(), false, path, error);
 }
 
 struct ComScope {

@@ -46,11 +46,17 @@ printf 'P6\n4 2\n255\n' >"$work/not.y4m"
 touch "$work/file"
 
 # Every command: --help on standard output, an unknown option is a usage error.
-for command in info frames lens fields; do
+for command in info frames lens fields play; do
   expect 0 "^usage: vmdx $command" '' $command --help
   expect 2 '' "unknown option --bogus" $command --bogus
   grep -q "^usage: vmdx $command" "$work/err" || fail "$command --bogus: no usage line: $(cat "$work/err")"
 done
+
+# The player: a missing input or one that is no Y4M file is one line and exit 1, before any window.
+expect 1 '' "^vmdx play: opening missing.y4m failed \\(0x80070002\\)" play "$work/missing.y4m" --fast
+one_line "play, missing input"
+expect 1 '' "not a Y4M file" play "$work/not.y4m" --fast
+expect 2 '' "bad value for --view" play "$work/three.y4m" --view sideways
 
 # The commands that make frames, each with the options of a small run and the files a frame gives.
 # Every check below runs for every row.
