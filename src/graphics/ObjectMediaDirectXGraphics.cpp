@@ -6,6 +6,7 @@
 #include "ComServer.h"
 #include "Diagnostics.h"
 #include "VodideCaptureRenderTargetDX9.h"
+#include "VodideDX9PassState.h"
 #include "VodideDirectX9Color.h"
 #include "VodideDirectX9Present.h"
 #include "VodideDisplayShader.h"
@@ -162,9 +163,25 @@ HRESULT MediaDirectXGraphics::Create0(const DX9Context* source, CDX9ResourceCach
 }
 
 HRESULT MediaDirectXGraphics::AlphaMatte_UpdateDirectX() {
-  if (varnica::SameGuid(alphaMatte_, AlphaMatteBlend)) return context_.SetRenderStates(kBlendBySourceAlpha, 3);
-  if (varnica::SameGuid(alphaMatte_, AlphaMatteKeep)) return context_.SetRenderStates(kBlendBySourceAlpha, 0);
-  return context_.SetRenderStates(kNoBlend, 1);
+  const uint32_t* states = kNoBlend;
+  uint32_t count = 1;
+  if (varnica::SameGuid(alphaMatte_, AlphaMatteBlend)) {
+    states = kBlendBySourceAlpha;
+    count = 3;
+  } else if (varnica::SameGuid(alphaMatte_, AlphaMatteKeep)) {
+    states = kBlendBySourceAlpha;
+    count = 0;
+  }
+  return GuardedCall([&] {
+    // A matte that takes half way would blend neither as before nor as asked: when a state
+    // fails, the ones already changed go back.
+    DX9PassState restore(context_);
+    for (uint32_t i = 0; i < count && context_.device; ++i)
+      CheckHr(restore.SaveRenderState(static_cast<D3DRENDERSTATETYPE>(states[2 * i])), VLOC, "GetRenderState");
+    CheckHr(context_.SetRenderStates(states, count), VLOC, "SetRenderStates");
+    restore.KeepStates();
+    return S_OK;
+  });
 }
 
 HRESULT MediaDirectXGraphics::GetObject(REFGUID, REFIID, void**) { return E_UNSUPPORTED; }
@@ -333,20 +350,29 @@ HRESULT MediaDirectXGraphics::DrawPrimitive() {
     const uint32_t n = static_cast<uint32_t>(vertices_.size());
     if (vertexBufferCapacity_ < n) {
       vertexBuffer_.Reset();
-      vertexBufferCapacity_ = std::max<uint64_t>(n, kSmallestVertexBuffer);
+      vertexBufferCapacity_ = 0;
+      const uint64_t capacity = std::max<uint64_t>(n, kSmallestVertexBuffer);
       if (!context_.device) ThrowError(E_POINTER, VLOC, "CreateVertexBuffer");
-      CheckHr(
-          context_.device->CreateVertexBuffer(static_cast<UINT>(vertexBufferCapacity_ * sizeof(PCT4Vertex)),
-                                              context_.usage, kPCT4VertexFVF, context_.pool, &vertexBuffer_, nullptr),
-          VLOC, "CreateVertexBuffer");
+      CheckHr(context_.device->CreateVertexBuffer(static_cast<UINT>(capacity * sizeof(PCT4Vertex)), context_.usage,
+                                                  kPCT4VertexFVF, context_.pool, &vertexBuffer_, nullptr),
+              VLOC, "CreateVertexBuffer");
+      // Raised only now: a failed creation leaves no buffer to skip it with on the next draw.
+      vertexBufferCapacity_ = capacity;
     }
     const int64_t primitives = PrimitiveCount(primitiveType_, n);
     if (primitives < 1) return S_OK;  // too few vertices for one primitive of the type
+    const bool sceneWasOpen = inScene_;
     BeginScene();
-    CheckHr(
+    const HRESULT drawn =
         context_.DrawPCT4Primitive(vertexBuffer_.Get(), vertices_.data(), n,
-                                   static_cast<D3DPRIMITIVETYPE>(primitiveType_), static_cast<uint32_t>(primitives)),
-        VLOC, "DrawPrimitive");
+                                   static_cast<D3DPRIMITIVETYPE>(primitiveType_), static_cast<uint32_t>(primitives));
+    // A draw that fails leaves the scene as it found it: one it began it ends again (the draw's
+    // failure is the one reported).
+    if (FAILED(drawn) && !sceneWasOpen) {
+      inScene_ = false;
+      context_.EndScene();
+    }
+    CheckHr(drawn, VLOC, "DrawPrimitive");
     return S_OK;
   });
 }
@@ -373,11 +399,14 @@ void MediaDirectXGraphics::EnsureCopySurface() {
   CheckHr(device->GetRenderTarget(0, &target), VLOC, "GetRenderTarget");
   D3DSURFACE_DESC desc{};
   CheckHr(target->GetDesc(&desc), VLOC, "GetDesc");
-  CheckHr(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, TRUE, &copySurface_,
-                                     nullptr),
-          VLOC, "CreateRenderTarget");
-  // Also resolves the display's multisampled back buffer.
-  CheckHr(device->StretchRect(target.Get(), nullptr, copySurface_.Get(), nullptr, D3DTEXF_LINEAR), VLOC, "StretchRect");
+  Microsoft::WRL::ComPtr<IDirect3DSurface9> copy;
+  CheckHr(
+      device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, TRUE, &copy, nullptr),
+      VLOC, "CreateRenderTarget");
+  // Also resolves the display's multisampled back buffer. The copy is kept only once it holds
+  // the picture: later captures and GDI work on it unchanged, so an empty one would stay empty.
+  CheckHr(device->StretchRect(target.Get(), nullptr, copy.Get(), nullptr, D3DTEXF_LINEAR), VLOC, "StretchRect");
+  copySurface_ = std::move(copy);
 }
 
 void MediaDirectXGraphics::ShowCopy() {
