@@ -316,9 +316,12 @@ HRESULT DrawWithGdi(IMediaDirectXGraphics* surface) {
   return surface->ReleaseHDC(dc);
 }
 
-// A display bound to the test's window; with a device, one surface has been asked for (and
-// released), so the display has made its device.
+// A display bound to the test's window at its first size; with a device, one surface has been
+// asked for (and released), so the display has made its device.
 void Display(Trial& run, bool withDevice) {
+  RECT client{};
+  GetClientRect(run.window->hwnd(), &client);
+  if (client.right != kWindowWidth || client.bottom != kWindowHeight) run.window->Resize(kWindowWidth, kWindowHeight);
   run.display = MakeDisplay(run.window->hwnd());
   ASSERT_TRUE(run.display);
   if (withDevice) {
