@@ -1,5 +1,7 @@
 #include "VodideDirectX9.h"
 
+#include <atomic>
+
 #include "Diagnostics.h"
 #include "Error.h"
 
@@ -21,6 +23,9 @@ constexpr DWORD kHardwareFlags =
     D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED | D3DCREATE_FPU_PRESERVE;  // 0x46
 constexpr DWORD kSoftwareFlags =
     D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED | D3DCREATE_FPU_PRESERVE;  // 0x26
+
+std::atomic<OffscreenDeviceHook> g_deviceHook{nullptr};
+std::atomic<void*> g_deviceHookUser{nullptr};
 
 }  // namespace
 
@@ -63,6 +68,12 @@ void CDirectX9::Release() {
 }
 
 const CDirectX9& DirectX9() { return g_directX9; }
+
+void SetOffscreenDeviceHook(OffscreenDeviceHook hook, void* user) {
+  g_deviceHook.store(nullptr);
+  g_deviceHookUser.store(user);
+  g_deviceHook.store(hook);
+}
 
 void InitializeDirectX9Loader() {
   LogPrint(LOG_TRACE, SourceLocation{kModuleSource, __LINE__}, "Try to open d3d9.dll\n");
@@ -133,6 +144,8 @@ HRESULT CreateOffscreenDirectX9ExDevice(IDirect3D9Ex* direct3D, IDirect3DDevice9
         }
       }
     }
+    if (const OffscreenDeviceHook hook = g_deviceHook.load(); hook != nullptr && newDevice != nullptr)
+      newDevice = hook(newDevice, g_deviceHookUser.load());
     *device = newDevice;
     return S_OK;
   });

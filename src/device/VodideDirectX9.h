@@ -49,3 +49,10 @@ struct OffscreenDeviceSettings {
 // null device when no adapter could make one.
 HRESULT CreateOffscreenDirectX9ExDevice(IDirect3D9Ex* direct3D, IDirect3DDevice9Ex** device,
                                         const OffscreenDeviceSettings* settings);
+
+// Test hook, not exported from the DLL (test programs that link the module's objects reach it):
+// every device CreateOffscreenDirectX9ExDevice makes is handed to hook(device, user), which takes
+// over its reference and returns the device handed on in its place (a wrapper that fails calls on
+// purpose). Null: devices are handed on as made.
+using OffscreenDeviceHook = IDirect3DDevice9Ex* (*)(IDirect3DDevice9Ex* device, void* user);
+void SetOffscreenDeviceHook(OffscreenDeviceHook hook, void* user);

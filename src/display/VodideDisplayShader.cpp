@@ -1,5 +1,6 @@
 #include "VodideDisplayShader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -130,19 +131,19 @@ DisplayShaderParams MakeParams(const DisplayViewProperties& view) {
 
 // The window area's size: the view property, or, when the host has not set one (0 by 0, or any
 // side not a positive number), the size of the render target being drawn into, which is the
-// window area for a display surface.
+// window area for a display surface. A device that cannot say that size fails the set-up rather
+// than let it draw at a made-up aspect ratio.
 void ViewArea(DX9Context& context, const DisplayViewProperties& view, float* width, float* height) {
   *width = view.viewSize[0];
   *height = view.viewSize[1];
   if (*width > 0 && *height > 0 && std::isfinite(*width) && std::isfinite(*height)) return;
-  *width = *height = 1;
   ComPtr<IDirect3DSurface9> target;
+  CheckHr(context.device->GetRenderTarget(0, &target), VLOC, "GetRenderTarget");
+  if (!target) ThrowError(E_POINTER, VLOC, "GetRenderTarget");
   D3DSURFACE_DESC desc{};
-  if (SUCCEEDED(context.device->GetRenderTarget(0, &target)) && target && SUCCEEDED(target->GetDesc(&desc)) &&
-      desc.Width > 0 && desc.Height > 0) {
-    *width = static_cast<float>(desc.Width);
-    *height = static_cast<float>(desc.Height);
-  }
+  CheckHr(target->GetDesc(&desc), VLOC, "GetDesc");
+  *width = static_cast<float>(std::max<UINT>(desc.Width, 1));
+  *height = static_cast<float>(std::max<UINT>(desc.Height, 1));
 }
 
 void LogSetup(const DisplayShaderParams& p, const DisplayViewProperties& view, const D3DSURFACE_DESC& desc) {

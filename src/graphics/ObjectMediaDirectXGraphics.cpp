@@ -6,6 +6,7 @@
 #include "ComServer.h"
 #include "Diagnostics.h"
 #include "VodideCaptureRenderTargetDX9.h"
+#include "VodideDX9PassState.h"
 #include "VodideDirectX9Color.h"
 #include "VodideDirectX9Present.h"
 #include "VodideDisplayShader.h"
@@ -162,9 +163,25 @@ HRESULT MediaDirectXGraphics::Create0(const DX9Context* source, CDX9ResourceCach
 }
 
 HRESULT MediaDirectXGraphics::AlphaMatte_UpdateDirectX() {
-  if (varnica::SameGuid(alphaMatte_, AlphaMatteBlend)) return context_.SetRenderStates(kBlendBySourceAlpha, 3);
-  if (varnica::SameGuid(alphaMatte_, AlphaMatteKeep)) return context_.SetRenderStates(kBlendBySourceAlpha, 0);
-  return context_.SetRenderStates(kNoBlend, 1);
+  const uint32_t* states = kNoBlend;
+  uint32_t count = 1;
+  if (varnica::SameGuid(alphaMatte_, AlphaMatteBlend)) {
+    states = kBlendBySourceAlpha;
+    count = 3;
+  } else if (varnica::SameGuid(alphaMatte_, AlphaMatteKeep)) {
+    states = kBlendBySourceAlpha;
+    count = 0;
+  }
+  return GuardedCall([&] {
+    // A matte that takes half way would blend neither as before nor as asked: when a state
+    // fails, the ones already changed go back.
+    DX9PassState restore(context_);
+    for (uint32_t i = 0; i < count && context_.device; ++i)
+      CheckHr(restore.SaveRenderState(static_cast<D3DRENDERSTATETYPE>(states[2 * i])), VLOC, "GetRenderState");
+    CheckHr(context_.SetRenderStates(states, count), VLOC, "SetRenderStates");
+    restore.KeepStates();
+    return S_OK;
+  });
 }
 
 HRESULT MediaDirectXGraphics::GetObject(REFGUID, REFIID, void**) { return E_UNSUPPORTED; }
@@ -333,6 +350,8 @@ HRESULT MediaDirectXGraphics::DrawPrimitive() {
     const uint32_t n = static_cast<uint32_t>(vertices_.size());
     if (vertexBufferCapacity_ < n) {
       vertexBuffer_.Reset();
+      // The capacity is raised before the creation, as hosts know it: after a failed creation a
+      // draw of the same length finds no buffer and fails with "pVB".
       vertexBufferCapacity_ = std::max<uint64_t>(n, kSmallestVertexBuffer);
       if (!context_.device) ThrowError(E_POINTER, VLOC, "CreateVertexBuffer");
       CheckHr(
@@ -342,11 +361,18 @@ HRESULT MediaDirectXGraphics::DrawPrimitive() {
     }
     const int64_t primitives = PrimitiveCount(primitiveType_, n);
     if (primitives < 1) return S_OK;  // too few vertices for one primitive of the type
+    const bool sceneWasOpen = inScene_;
     BeginScene();
-    CheckHr(
+    const HRESULT drawn =
         context_.DrawPCT4Primitive(vertexBuffer_.Get(), vertices_.data(), n,
-                                   static_cast<D3DPRIMITIVETYPE>(primitiveType_), static_cast<uint32_t>(primitives)),
-        VLOC, "DrawPrimitive");
+                                   static_cast<D3DPRIMITIVETYPE>(primitiveType_), static_cast<uint32_t>(primitives));
+    // A draw that fails leaves the scene as it found it: one it began it ends again (the draw's
+    // failure is the one reported).
+    if (FAILED(drawn) && !sceneWasOpen) {
+      inScene_ = false;
+      context_.EndScene();
+    }
+    CheckHr(drawn, VLOC, "DrawPrimitive");
     return S_OK;
   });
 }
@@ -376,7 +402,8 @@ void MediaDirectXGraphics::EnsureCopySurface() {
   CheckHr(device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, TRUE, &copySurface_,
                                      nullptr),
           VLOC, "CreateRenderTarget");
-  // Also resolves the display's multisampled back buffer.
+  // Also resolves the display's multisampled back buffer. A failure here leaves the copy made
+  // and empty, and later calls use it as it is, as hosts know the copy: made once, then kept.
   CheckHr(device->StretchRect(target.Get(), nullptr, copySurface_.Get(), nullptr, D3DTEXF_LINEAR), VLOC, "StretchRect");
 }
 

@@ -7,7 +7,6 @@
 #include "VodideDX9PassState.h"
 
 using Microsoft::WRL::ComPtr;
-using vmdx_imaging::PassGuard;
 
 namespace {
 
@@ -118,19 +117,22 @@ HRESULT CDX9FisheyeRectify::BuildFisheyeRectifyMap(IDirect3DTexture9** ppRenderT
     if (!mVB) ThrowError(E_POINTER, VLOC, "mVB, see Initialize()");
     CheckPointer(ppRenderTarget, VLOC, "ppRenderTarget");
     ComPtr<IDirect3DTexture9> map = vmdx_imaging::CreateRenderTargetTexture(*context_, width, height, format, VLOC);
-    PassGuard pass(*context_, 0);
+    DX9PassState pass(*context_);
     CheckHr(context_->SetRenderTarget(map.Get()), VLOC, "SetRenderTarget");
+    pass.TargetSet();
+    pass.ShaderSet();  // the set-up binds the shader before it writes the constants, which may fail
     CheckHr(SetupShader(static_cast<float>(W), static_cast<float>(H)), VLOC, "SetupShader");
     CheckHr(context_->SetSamplerState_MinFilter(0, D3DTEXF_POINT), VLOC, "SetSamplerState_MinFilter");
     CheckHr(context_->SetSamplerState_MagFilter(0, D3DTEXF_POINT), VLOC, "SetSamplerState_MagFilter");
     CheckHr(context_->BeginScene(), VLOC, "BeginScene");
-    pass.sceneOpen = true;
+    pass.SceneBegun();
     CheckHr(context_->FillRectangle(mVB.Get(), -0.5f, -0.5f, width - 0.5f, height - 0.5f), VLOC, "FillRectangle");
-    pass.sceneOpen = false;
     CheckHr(context_->EndScene(), VLOC, "EndScene");
+    pass.SceneEnded();
     CheckHr(context_->UnsetRenderTarget(), VLOC, "UnsetRenderTarget");
+    pass.TargetRestored();
     CheckHr(context_->UnsetPixelShader(), VLOC, "UnsetPixelShader");
-    pass.Done();
+    pass.ShaderCleared();
     *ppRenderTarget = map.Detach();
     return S_OK;
   });

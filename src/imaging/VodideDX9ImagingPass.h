@@ -1,5 +1,5 @@
-// What the map builder and the remap renderer share: their device and quad buffer, and a guard
-// that puts the device back when a pass is left half-way.
+// What the map builder and the remap renderer share: their device, quad buffer and render targets.
+// (A pass left half-way puts the device back through DX9PassState.)
 #pragma once
 #include <wrl/client.h>
 
@@ -37,30 +37,5 @@ inline Microsoft::WRL::ComPtr<IDirect3DTexture9> CreateRenderTargetTexture(DX9Co
       location, "CreateRenderTarget");
   return texture;
 }
-
-// Leaves the device as a pass must leave it even when a step fails: no open scene, the initial
-// render target back, no pixel shader and the pass's texture stages empty. A pass that ends
-// normally does the same steps itself, with their failures reported, and calls Done().
-class PassGuard {
- public:
-  PassGuard(DX9Context& context, DWORD stages) : context_(context), stages_(stages) {}
-  ~PassGuard() {
-    if (done_) return;
-    if (sceneOpen) context_.EndScene();
-    context_.UnsetRenderTarget();
-    context_.UnsetPixelShader();
-    for (DWORD stage = 0; stage < stages_; ++stage) context_.UnsetTexture(stage);
-  }
-  PassGuard(const PassGuard&) = delete;
-  PassGuard& operator=(const PassGuard&) = delete;
-  void Done() { done_ = true; }
-
-  bool sceneOpen = false;
-
- private:
-  DX9Context& context_;
-  DWORD stages_;
-  bool done_ = false;
-};
 
 }  // namespace vmdx_imaging

@@ -9,7 +9,6 @@
 #include "VodideDX9PassState.h"
 
 using Microsoft::WRL::ComPtr;
-using vmdx_imaging::PassGuard;
 
 namespace {
 
@@ -168,23 +167,30 @@ HRESULT CDX9Remap::RenderRemapTexture(IDirect3DTexture9* pRenderTarget, uint32_t
   return GuardedCall([&] {
     if (!mVB) ThrowError(E_POINTER, VLOC, "mVB, see Initialize()");
     CheckPointer(pRenderTarget, VLOC, "pRenderTarget");
-    PassGuard pass(*context_, 2);
+    DX9PassState pass(*context_);
     CheckHr(context_->BeginScene(), VLOC, "BeginScene");
-    pass.sceneOpen = true;
+    pass.SceneBegun();
     CheckHr(context_->SetRenderTarget(pRenderTarget), VLOC, "SetRenderTarget");
+    pass.TargetSet();
     if (!source_) ThrowError(E_POINTER, VLOC, "SetTexture");
     CheckHr(context_->SetTexture(kVideoSampler, source_.Get()), VLOC, "SetTexture");
+    pass.StageBound(kVideoSampler);
     if (!map_) ThrowError(E_POINTER, VLOC, "SetTexture");
     CheckHr(context_->SetTexture(kMapSampler, map_.Get()), VLOC, "SetTexture");
+    pass.StageBound(kMapSampler);
+    pass.ShaderSet();  // the set-up binds the shader before it sets filters and constants, which may fail
     CheckHr(SetupShader(interpolation_), VLOC, "SetupShader");
     CheckHr(context_->FillRectangle(mVB.Get(), -0.5f, -0.5f, width - 0.5f, height - 0.5f), VLOC, "FillRectangle");
-    pass.sceneOpen = false;
     CheckHr(context_->EndScene(), VLOC, "EndScene");
+    pass.SceneEnded();
     CheckHr(context_->UnsetRenderTarget(), VLOC, "UnsetRenderTarget");
+    pass.TargetRestored();
     CheckHr(context_->UnsetPixelShader(), VLOC, "UnsetPixelShader");
+    pass.ShaderCleared();
     CheckHr(context_->UnsetTexture(kVideoSampler), VLOC, "UnsetTexture");
+    pass.StageCleared(kVideoSampler);
     CheckHr(context_->UnsetTexture(kMapSampler), VLOC, "UnsetTexture");
-    pass.Done();
+    pass.StageCleared(kMapSampler);
     return S_OK;
   });
 }

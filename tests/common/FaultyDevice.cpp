@@ -78,19 +78,31 @@ void FaultInjector::Unregister(void* wrapper, void* real) {
   byReal_.erase(real);
 }
 
+void FaultInjector::RegisterDevice(void* wrapper, void* real) {
+  realOf_[wrapper] = real;
+  ++liveDevices_;
+}
+
+void FaultInjector::UnregisterDevice(void* wrapper, bool realOutlivesWrapper) {
+  realOf_.erase(wrapper);
+  --liveDevices_;
+  if (realOutlivesWrapper) ++devicesOutliving_;
+  if (wrapper == device_) device_ = realDevice_ = nullptr;
+}
+
 namespace {
 
-// IUnknown and IDirect3DResource9 of a wrapped resource of interface I. The wrapper holds one
-// reference on its real object and one on the wrapped device, as a real resource holds its device.
+// IUnknown of a wrapped object of interface I. The wrapper holds one reference on its real
+// object and one on the wrapped device that made it, as a real object holds its device.
 template <class I>
-class ResourceWrapper : public I, public FaultWrapper {
+class WrapperBase : public I, public FaultWrapper {
  public:
-  ResourceWrapper(I* real, FaultInjector* injector) : FaultWrapper(injector), real_(real) {
-    device_ = injector->Device();
+  WrapperBase(I* real, FaultInjector* injector, IDirect3DDevice9Ex* device)
+      : FaultWrapper(injector), real_(real), device_(device) {
     device_->AddRef();
     injector->Register(static_cast<I*>(this), real, this);
   }
-  ~ResourceWrapper() override {
+  ~WrapperBase() override {
     injector_->Unregister(static_cast<I*>(this), real_);
     real_->Release();
     device_->Release();
@@ -110,20 +122,13 @@ class ResourceWrapper : public I, public FaultWrapper {
     device_->AddRef();
     return D3D_OK;
   }
-  FORWARD(SetPrivateData, (REFGUID guid, const void* data, DWORD size, DWORD flags), (guid, data, size, flags))
-  FORWARD(GetPrivateData, (REFGUID guid, void* data, DWORD* size), (guid, data, size))
-  FORWARD(FreePrivateData, (REFGUID guid), (guid))
-  FORWARD_PLAIN(DWORD, SetPriority, (DWORD priority), (priority))
-  FORWARD_PLAIN(DWORD, GetPriority, (), ())
-  FORWARD_PLAIN(void, PreLoad, (), ())
-  FORWARD_PLAIN(D3DRESOURCETYPE, GetType, (), ())
 
  protected:
-  // IUnknown, IDirect3DResource9 and the identities the class adds.
+  // IUnknown, base and the identities the class adds.
   HRESULT Answer(REFIID iid, void** out, std::initializer_list<const IID*> own) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    bool known = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirect3DResource9);
+    bool known = IsEqualGUID(iid, IID_IUnknown);
     for (const IID* id : own) known = known || IsEqualGUID(iid, *id);
     if (!known) return E_NOINTERFACE;
     *out = static_cast<I*>(this);
@@ -138,11 +143,27 @@ class ResourceWrapper : public I, public FaultWrapper {
   ULONG refs_ = 1;
 };
 
+// IDirect3DResource9 of a wrapped resource.
+template <class I>
+class ResourceWrapper : public WrapperBase<I> {
+ public:
+  using WrapperBase<I>::WrapperBase;
+  using WrapperBase<I>::real_;
+  using WrapperBase<I>::injector_;
+  FORWARD(SetPrivateData, (REFGUID guid, const void* data, DWORD size, DWORD flags), (guid, data, size, flags))
+  FORWARD(GetPrivateData, (REFGUID guid, void* data, DWORD* size), (guid, data, size))
+  FORWARD(FreePrivateData, (REFGUID guid), (guid))
+  FORWARD_PLAIN(DWORD, SetPriority, (DWORD priority), (priority))
+  FORWARD_PLAIN(DWORD, GetPriority, (), ())
+  FORWARD_PLAIN(void, PreLoad, (), ())
+  FORWARD_PLAIN(D3DRESOURCETYPE, GetType, (), ())
+};
+
 class FaultySurface final : public ResourceWrapper<IDirect3DSurface9> {
  public:
   using ResourceWrapper::ResourceWrapper;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return Answer(iid, out, {&IID_IDirect3DSurface9});
+    return Answer(iid, out, {&IID_IDirect3DResource9, &IID_IDirect3DSurface9});
   }
   HRESULT STDMETHODCALLTYPE GetContainer(REFIID iid, void** container) override {
     FAULT_POINT("GetContainer");
@@ -152,7 +173,7 @@ class FaultySurface final : public ResourceWrapper<IDirect3DSurface9> {
     if (IsEqualGUID(iid, IID_IDirect3DTexture9) || IsEqualGUID(iid, IID_IDirect3DBaseTexture9)) {
       IDirect3DTexture9* texture = nullptr;
       const HRESULT hr = real_->GetContainer(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture));
-      *container = SUCCEEDED(hr) ? injector_->Wrap(texture) : nullptr;
+      *container = SUCCEEDED(hr) ? injector_->Wrap(texture, device_) : nullptr;
       return hr;
     }
     return real_->GetContainer(iid, container);
@@ -186,7 +207,7 @@ class FaultyTexture final : public ResourceWrapper<IDirect3DTexture9> {
  public:
   using ResourceWrapper::ResourceWrapper;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return Answer(iid, out, {&IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9});
+    return Answer(iid, out, {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9});
   }
   FORWARD_PLAIN(DWORD, SetLOD, (DWORD lod), (lod))
   FORWARD_PLAIN(DWORD, GetLOD, (), ())
@@ -198,7 +219,7 @@ class FaultyTexture final : public ResourceWrapper<IDirect3DTexture9> {
   HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override {
     FAULT_POINT("GetSurfaceLevel");
     const HRESULT hr = real_->GetSurfaceLevel(level, surface);
-    if (SUCCEEDED(hr) && surface && *surface) *surface = injector_->Wrap(*surface);
+    if (SUCCEEDED(hr) && surface && *surface) *surface = injector_->Wrap(*surface, device_);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
@@ -219,7 +240,7 @@ class FaultyVertexBuffer final : public ResourceWrapper<IDirect3DVertexBuffer9> 
  public:
   using ResourceWrapper::ResourceWrapper;
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    return Answer(iid, out, {&IID_IDirect3DVertexBuffer9});
+    return Answer(iid, out, {&IID_IDirect3DResource9, &IID_IDirect3DVertexBuffer9});
   }
   HRESULT STDMETHODCALLTYPE Lock(UINT offset, UINT size, void** data, DWORD flags) override {
     FAULT_POINT("Lock");
@@ -235,13 +256,30 @@ class FaultyVertexBuffer final : public ResourceWrapper<IDirect3DVertexBuffer9> 
   FORWARD(GetDesc, (D3DVERTEXBUFFER_DESC * desc), (desc))
 };
 
-// The device: resources in and out are translated, everything else forwarded.
+// A state block: capturing and applying it are counted calls.
+class FaultyStateBlock final : public WrapperBase<IDirect3DStateBlock9> {
+ public:
+  using WrapperBase::WrapperBase;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Answer(iid, out, {&IID_IDirect3DStateBlock9});
+  }
+  FORWARD(Capture, (), ())
+  FORWARD(Apply, (), ())
+};
+
+// The device: resources in and out are translated, everything else forwarded. An adopted device
+// owns the only reference on its real device.
 class FaultyDevice final : public IDirect3DDevice9Ex {
  public:
-  FaultyDevice(IDirect3DDevice9Ex* real, FaultInjector* injector) : real_(real), injector_(injector) {
-    real_->AddRef();
+  FaultyDevice(IDirect3DDevice9Ex* real, FaultInjector* injector, bool adopted)
+      : real_(real), injector_(injector), adopted_(adopted) {
+    if (!adopted_) real_->AddRef();
+    injector_->RegisterDevice(static_cast<IDirect3DDevice9Ex*>(this), real_);
   }
-  ~FaultyDevice() { real_->Release(); }
+  ~FaultyDevice() {
+    const ULONG left = real_->Release();
+    injector_->UnregisterDevice(static_cast<IDirect3DDevice9Ex*>(this), adopted_ && left != 0);
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -343,8 +381,17 @@ class FaultyDevice final : public IDirect3DDevice9Ex {
     FAULT_POINT("GetDepthStencilSurface");
     return Out(real_->GetDepthStencilSurface(surface), surface);
   }
-  FORWARD(BeginScene, (), ())
-  FORWARD_PLAIN(HRESULT, EndScene, (), ())
+  HRESULT STDMETHODCALLTYPE BeginScene() override {
+    FAULT_POINT("BeginScene");
+    const HRESULT hr = real_->BeginScene();
+    if (SUCCEEDED(hr)) injector_->SceneBegun();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE EndScene() override {
+    const HRESULT hr = real_->EndScene();
+    if (SUCCEEDED(hr)) injector_->SceneEnded();
+    return hr;
+  }
   FORWARD(Clear, (DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil),
           (count, rects, flags, color, z, stencil))
   FORWARD(SetTransform, (D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix), (state, matrix))
@@ -362,9 +409,15 @@ class FaultyDevice final : public IDirect3DDevice9Ex {
   FORWARD(GetClipPlane, (DWORD index, float* plane), (index, plane))
   FORWARD(SetRenderState, (D3DRENDERSTATETYPE state, DWORD value), (state, value))
   FORWARD(GetRenderState, (D3DRENDERSTATETYPE state, DWORD* value), (state, value))
-  FORWARD(CreateStateBlock, (D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block), (type, block))
+  HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) override {
+    FAULT_POINT("CreateStateBlock");
+    return Out(real_->CreateStateBlock(type, block), block);
+  }
   FORWARD(BeginStateBlock, (), ())
-  FORWARD(EndStateBlock, (IDirect3DStateBlock9 * *block), (block))
+  HRESULT STDMETHODCALLTYPE EndStateBlock(IDirect3DStateBlock9** block) override {
+    FAULT_POINT("EndStateBlock");
+    return Out(real_->EndStateBlock(block), block);
+  }
   FORWARD(SetClipStatus, (const D3DCLIPSTATUS9* status), (status))
   FORWARD(GetClipStatus, (D3DCLIPSTATUS9 * status), (status))
   HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override {
@@ -492,19 +545,20 @@ class FaultyDevice final : public IDirect3DDevice9Ex {
   // A resource handed out by the real device, replaced by its wrapper.
   template <class I>
   HRESULT Out(HRESULT hr, I** out) {
-    if (SUCCEEDED(hr) && out != nullptr && *out != nullptr) *out = injector_->Wrap(*out);
+    if (SUCCEEDED(hr) && out != nullptr && *out != nullptr) *out = injector_->Wrap(*out, this);
     return hr;
   }
 
   IDirect3DDevice9Ex* real_;
   FaultInjector* injector_;
+  bool adopted_;
   ULONG refs_ = 1;
 };
 
 }  // namespace
 
 template <class W, class I>
-I* FaultInjector::WrapWith(I* real) {
+I* FaultInjector::WrapWith(I* real, IDirect3DDevice9Ex* device) {
   auto it = byReal_.find(real);
   if (it != byReal_.end()) {
     // One wrapper per real object: the reference passed in is the wrapper's one more.
@@ -513,26 +567,39 @@ I* FaultInjector::WrapWith(I* real) {
     real->Release();
     return wrapper;
   }
-  return new W(real, this);
+  return new W(real, this, device);
 }
 
-IDirect3DSurface9* FaultInjector::Wrap(IDirect3DSurface9* real) { return WrapWith<FaultySurface>(real); }
-IDirect3DTexture9* FaultInjector::Wrap(IDirect3DTexture9* real) { return WrapWith<FaultyTexture>(real); }
-IDirect3DVertexBuffer9* FaultInjector::Wrap(IDirect3DVertexBuffer9* real) { return WrapWith<FaultyVertexBuffer>(real); }
+IDirect3DSurface9* FaultInjector::Wrap(IDirect3DSurface9* real, IDirect3DDevice9Ex* device) {
+  return WrapWith<FaultySurface>(real, device);
+}
+IDirect3DTexture9* FaultInjector::Wrap(IDirect3DTexture9* real, IDirect3DDevice9Ex* device) {
+  return WrapWith<FaultyTexture>(real, device);
+}
+IDirect3DVertexBuffer9* FaultInjector::Wrap(IDirect3DVertexBuffer9* real, IDirect3DDevice9Ex* device) {
+  return WrapWith<FaultyVertexBuffer>(real, device);
+}
+IDirect3DStateBlock9* FaultInjector::Wrap(IDirect3DStateBlock9* real, IDirect3DDevice9Ex* device) {
+  return WrapWith<FaultyStateBlock>(real, device);
+}
 
-IDirect3DBaseTexture9* FaultInjector::Wrap(IDirect3DBaseTexture9* real) {
+IDirect3DBaseTexture9* FaultInjector::Wrap(IDirect3DBaseTexture9* real, IDirect3DDevice9Ex* device) {
   IDirect3DTexture9* texture = nullptr;
   if (FAILED(real->QueryInterface(IID_IDirect3DTexture9, reinterpret_cast<void**>(&texture)))) return real;
   real->Release();
-  return Wrap(texture);
+  return Wrap(texture, device);
 }
 
 Microsoft::WRL::ComPtr<IDirect3DDevice9Ex> WrapDevice(IDirect3DDevice9Ex* real, FaultInjector* injector) {
   Microsoft::WRL::ComPtr<IDirect3DDevice9Ex> device;
-  *device.GetAddressOf() = new FaultyDevice(real, injector);  // mingw's Attach would add a reference
+  *device.GetAddressOf() = new FaultyDevice(real, injector, false);  // mingw's Attach would add a reference
   injector->device_ = device.Get();
   injector->realDevice_ = real;
   return device;
+}
+
+IDirect3DDevice9Ex* AdoptDevice(IDirect3DDevice9Ex* real, FaultInjector* injector) {
+  return new FaultyDevice(real, injector, true);
 }
 
 }  // namespace vmdxtest

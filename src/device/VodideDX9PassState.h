@@ -1,9 +1,9 @@
-// What a render pass of the format converter and the field routines (or a capability check's
-// trial bind) has bound on the device, so that a pass that fails half way leaves the device as a
-// finished pass does: scene ended, the context's original render target back as target 0, the
-// stages it bound and the pixel shader cleared, sampler and stage states it changed put back. The
-// regular end of a pass runs those steps itself (each with its own failure text) and marks them
-// done here.
+// What a render pass (or a capability check's trial bind, or a change of a few states that must
+// take whole or not at all) has changed on the device, so that one that fails half way leaves the
+// device as a finished one does: scene ended, the context's original render target back as target
+// 0, the stages it bound and the pixel shader cleared, the sampler, stage and render states it
+// changed put back. The regular end of a pass runs those steps itself (each with its own failure
+// text) and marks them done here.
 #pragma once
 #include <cstdint>
 
@@ -33,7 +33,12 @@ class DX9PassState {
   HRESULT SetStage(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     return Set(Kind::Stage, stage, type, value);
   }
-  // Puts back every state changed through SetSampler and SetStage, the last changed first. A
+  // Keeps a render state's value before the caller changes it, for RestoreStates.
+  HRESULT SaveRenderState(D3DRENDERSTATETYPE type) { return Save(Kind::Render, 0, type); }
+  // Every state changed so far stays as it is now: nothing is put back for them.
+  void KeepStates() { saved_ = 0; }
+  // Puts back every state changed through SetSampler and SetStage or saved by SaveRenderState,
+  // the last changed first. A
   // state that could not be put back stays recorded, so the pass's unwinding tries it again
   // instead of leaving the pass's value on the device.
   HRESULT RestoreStates() {
@@ -65,33 +70,47 @@ class DX9PassState {
     RestoreStates();
   }
 
-  enum class Kind { Sampler, Stage };
+  enum class Kind { Sampler, Stage, Render };
   HRESULT Apply(Kind kind, DWORD index, DWORD type, DWORD value) {
     IDirect3DDevice9Ex* device = context_.device.Get();
     if (device == nullptr) return E_POINTER;
-    return kind == Kind::Sampler
-               ? device->SetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), value)
-               : device->SetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), value);
+    switch (kind) {
+      case Kind::Sampler:
+        return device->SetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), value);
+      case Kind::Stage:
+        return device->SetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), value);
+      default:
+        return device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(type), value);
+    }
   }
-  HRESULT Set(Kind kind, DWORD index, DWORD type, DWORD value) {
+  HRESULT Read(Kind kind, DWORD index, DWORD type, DWORD* value) {
     IDirect3DDevice9Ex* device = context_.device.Get();
     if (device == nullptr) return E_POINTER;
-    bool known = false;
+    switch (kind) {
+      case Kind::Sampler:
+        return device->GetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), value);
+      case Kind::Stage:
+        return device->GetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), value);
+      default:
+        return device->GetRenderState(static_cast<D3DRENDERSTATETYPE>(type), value);
+    }
+  }
+  // Records the value a state has before its first change.
+  HRESULT Save(Kind kind, DWORD index, DWORD type) {
     for (int i = 0; i < saved_; ++i) {
       const Saved& s = savedStates_[i];
-      known = known || (s.kind == kind && s.index == index && s.type == type);
+      if (s.kind == kind && s.index == index && s.type == type) return S_OK;
     }
-    if (!known) {
-      if (saved_ == kMaxSaved) return E_UNEXPECTED;
-      DWORD before = 0;
-      const HRESULT hr =
-          kind == Kind::Sampler
-              ? device->GetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(type), &before)
-              : device->GetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(type), &before);
-      if (FAILED(hr)) return hr;
-      savedStates_[saved_++] = {kind, index, type, before};
-    }
-    return Apply(kind, index, type, value);
+    if (saved_ == kMaxSaved) return E_UNEXPECTED;
+    DWORD before = 0;
+    const HRESULT hr = Read(kind, index, type, &before);
+    if (FAILED(hr)) return hr;
+    savedStates_[saved_++] = {kind, index, type, before};
+    return S_OK;
+  }
+  HRESULT Set(Kind kind, DWORD index, DWORD type, DWORD value) {
+    const HRESULT hr = Save(kind, index, type);
+    return FAILED(hr) ? hr : Apply(kind, index, type, value);
   }
 
   struct Saved {
