@@ -1,7 +1,5 @@
 #include "DeviceFixture.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -57,14 +55,6 @@ SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   ComPtr<IDirect3DSurface9> level;
   EXPECT_HRESULT_SUCCEEDED(texture->GetSurfaceLevel(0, &level));
   return level ? ReadSurface(device, level.Get()) : SurfaceBytes{};
-}
-
-int ChannelDistance(uint32_t a, uint32_t b) {
-  int worst = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
-  }
-  return worst;
 }
 
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
@@ -126,10 +116,7 @@ void DeviceFixture::TearDown() {
 void DeviceFixture::ReleaseDevice(DX9Context& context) {
   context.initialRenderTarget.Reset();
   context.vertexBuffer.Reset();
-  IDirect3DDevice9Ex* device = context.device.Detach();
-  if (device != nullptr) {
-    EXPECT_EQ(0u, device->Release()) << "something still holds the device";
-  }
+  ExpectLastRelease(context.device);
 }
 
 ComPtr<IDirect3DTexture9> DeviceFixture::CreateTexture(uint32_t width, uint32_t height, D3DFORMAT format, DWORD usage,

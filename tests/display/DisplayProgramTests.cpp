@@ -209,22 +209,18 @@ std::vector<float> Turned(double degrees, double ax, double ay, double az, doubl
 }
 
 // The built-in clips as A8R8G8B8 pictures, fetched once per program through the decoder.
-const Picture& Clip(const char* name, int width, int height) {
-  static std::map<std::string, Picture> clips;
-  Picture& p = clips[name];
-  if (p.pixels.empty()) {
-    auto decoder = mediatest::OpenDecoder(name);
-    p.width = width, p.height = height;
-    p.pixels = mediatest::FramePixels(mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 3, width, height).Get());
+const Picture& ClipFor(Camera camera, Packing packing) {
+  static std::map<std::pair<Camera, Packing>, Picture> clips;
+  Picture& p = clips[{camera, packing}];
+  if (p.pixels.empty() && camera == kSphere) {
+    p = packing == kMono ? mediatest::ClipPicture("builtin:sphere", 3, 256, 128)
+        : packing == kLR ? mediatest::ClipPicture("builtin:sphere-lr", 3, 512, 128)
+                         : mediatest::ClipPicture("builtin:sphere-tb", 3, 256, 256);
+  } else if (p.pixels.empty()) {
+    p = packing == kTB ? mediatest::ClipPicture("builtin:stereo-tb", 3, 128, 256)
+                       : mediatest::ClipPicture("builtin:stereo", 3, 256, 128);
   }
   return p;
-}
-const Picture& ClipFor(Camera camera, Packing packing) {
-  if (camera == kSphere) {
-    if (packing == kMono) return Clip("builtin:sphere", 256, 128);
-    return packing == kLR ? Clip("builtin:sphere-lr", 512, 128) : Clip("builtin:sphere-tb", 256, 256);
-  }
-  return packing == kTB ? Clip("builtin:stereo-tb", 128, 256) : Clip("builtin:stereo", 256, 128);
 }
 
 // ---------------------------------------------------------------------------------------------

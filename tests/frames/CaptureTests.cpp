@@ -15,7 +15,7 @@ using Capture = DeviceFixture;
 
 GUID FormatOf(IUnknown* frame) { return ValueOf<GUID>(frame, FrameFormat, GuidValueType); }
 // The first pixel of a frame, read through its lock.
-uint32_t FirstPixel(IUnknown* frame) { return mediatest::FramePixels(frame).at(0); }
+uint32_t FirstPixel(IUnknown* frame) { return mediatest::FramePicture(frame).pixels.at(0); }
 
 TEST_F(Capture, RenderTargetFormatsFollowTheSurface) {
   auto target = MakeRenderTarget(32, 16);

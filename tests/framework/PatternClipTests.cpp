@@ -1,37 +1,25 @@
 // The built-in 360-degree and stereo clips: what each name delivers, the sphere's poles and
 // directions, and the disparities the stereo pictures promise.
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "MediaTestSupport.h"
 
-using Microsoft::WRL::ComPtr;
 using namespace vmdxtest;
 
 namespace {
 
-// A frame of a built-in clip as 0xAARRGGBB pixels.
-struct Frame {
-  int width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x] & 0xFFFFFF; }
-  // First column from x0 (stepping by step) whose pixel in row y is rgb.
-  int Find(int y, int x0, int step, uint32_t rgb) const {
-    for (int x = x0; x >= 0 && x < width; x += step) {
-      if (At(x, y) == rgb) return x;
-    }
-    return -1;
-  }
-};
+// Frame 7 of a built-in clip, which must come at the asked size.
+Picture Fetch(const char* name, int width, int height) {
+  const Picture f = mediatest::ClipPicture(name, 7, width, height);
+  EXPECT_TRUE(f.width == width && f.height == height) << name;
+  return f.width == width && f.height == height ? f : Picture{};
+}
 
-Frame Fetch(const char* name, int width, int height) {
-  auto decoder = mediatest::OpenDecoder(name);
-  Frame f{width, height,
-          mediatest::FramePixels(mediatest::Fetch(decoder.Get(), MediaFormat_RGBA8, 7, width, height).Get())};
-  EXPECT_EQ(size_t(width) * height, f.pixels.size());
-  if (f.pixels.size() != size_t(width) * height) f = Frame{};
-  return f;
+// First column from x0 on whose pixel in row y is rgb, or -1.
+int Find(const Picture& f, int y, int x0, uint32_t rgb) {
+  for (int x = x0; x >= 0 && x < f.width; ++x)
+    if (f.Rgb(x, y) == rgb) return x;
+  return -1;
 }
 
 TEST(PatternClips, EachNameDeliversItsClip) {
@@ -53,20 +41,20 @@ TEST(PatternClips, EachNameDeliversItsClip) {
 // Red north pole, blue south pole, north in the middle, east amber at three quarters; in the
 // side-by-side sphere the labels of the left eye stand 2 degrees east of the right eye's.
 TEST(PatternClips, SphereShowsPolesDirectionsAndLabelDisparity) {
-  const Frame mono = Fetch("builtin:sphere", 720, 360);
+  const Picture mono = Fetch("builtin:sphere", 720, 360);
   ASSERT_EQ(720, mono.width);
-  EXPECT_EQ(0xDC3232u, mono.At(100, 2));
-  EXPECT_EQ(0x2846DCu, mono.At(100, 357));
-  EXPECT_EQ(0x78AAFFu, mono.At(370, 100)) << "north sky";
-  EXPECT_EQ(0xFFC86Eu, mono.At(550, 100)) << "east sky";
-  EXPECT_EQ(0x785A28u, mono.At(550, 260)) << "east ground";
+  EXPECT_EQ(0xDC3232u, mono.Rgb(100, 2));
+  EXPECT_EQ(0x2846DCu, mono.Rgb(100, 357));
+  EXPECT_EQ(0x78AAFFu, mono.Rgb(370, 100)) << "north sky";
+  EXPECT_EQ(0xFFC86Eu, mono.Rgb(550, 100)) << "east sky";
+  EXPECT_EQ(0x785A28u, mono.Rgb(550, 260)) << "east ground";
 
   const int eye = 1440;
-  const Frame lr = Fetch("builtin:sphere-lr", 2 * eye, 720);
+  const Picture lr = Fetch("builtin:sphere-lr", 2 * eye, 720);
   const int row = 360 - 12 * 720 / 180;  // the cardinal letters' middle row
   // The white label box around "N", found from 20 degrees west of north in each eye.
-  const int left = lr.Find(row, eye / 2 - eye / 18, 1, 0xFFFFFF);
-  const int right = lr.Find(row, eye + eye / 2 - eye / 18, 1, 0xFFFFFF) - eye;
+  const int left = Find(lr, row, eye / 2 - eye / 18, 0xFFFFFF);
+  const int right = Find(lr, row, eye + eye / 2 - eye / 18, 0xFFFFFF) - eye;
   ASSERT_GT(left, 0);
   EXPECT_EQ(8, left - right) << "2 degrees of a 1440-pixel eye";
 }
@@ -76,11 +64,11 @@ TEST(PatternClips, SphereShowsPolesDirectionsAndLabelDisparity) {
 TEST(PatternClips, StereoPairHasItsDisparities) {
   for (const char* name : {"builtin:stereo", "builtin:stereo-tb"}) {
     const bool tb = std::string(name).find("tb") != std::string::npos;
-    const Frame f = tb ? Fetch(name, 640, 1280) : Fetch(name, 1280, 640);
+    const Picture f = tb ? Fetch(name, 640, 1280) : Fetch(name, 1280, 640);
     const int w = 640, h = 640;
     auto eyeColumn = [&](int eye, int x0, uint32_t rgb) {
       const int left = tb ? 0 : eye * w, top = tb ? eye * h : 0;
-      const int x = f.Find(top + h / 2, left + x0, 1, rgb);
+      const int x = Find(f, top + h / 2, left + x0, rgb);
       return x < 0 ? -1 : x - left;
     };
     const int squareL = eyeColumn(0, w * 7 / 16, 0x000000), squareR = eyeColumn(1, w * 7 / 16, 0x000000);
