@@ -87,91 +87,65 @@ const BarColour kColours[] = {
     {6, 0, 0, 255, 29.07, 255.5, 107.26},
 };
 
-struct FormatCase {
+// Where each delivered format keeps the three channels (R, G, B or Y, U, V) of a pixel: byte
+// offsets in a pixel of `bytes` bytes (0: the 4:2:2 forms, read by pairs), samples of `size`
+// bytes (4: float) divided by scale into 8-bit units, and the offset of an alpha that must be
+// opaque (-1: none to check).
+struct Layout {
   const GUID* format;
-  const char* name;
+  int bytes, size, at[3];
+  double scale;
+  int alpha;
 };
-const FormatCase kFormats[] = {
-    {&MediaFormat_YUV422Packed8, "YUV422Packed8"},
-    {&MediaFormat_YUVA422Packed8, "YUVA422Packed8"},
-    {&MediaFormat_YUV422Packed10, "YUV422Packed10"},
-    {&MediaFormat_YUVA422Packed10, "YUVA422Packed10"},
-    {&MediaFormat_YUV422SemiPlanar8, "YUV422SemiPlanar8"},
-    {&MediaFormat_YUV444_8, "YUV444_8"},
-    {&MediaFormat_YUVA444_8, "YUVA444_8"},
-    {&MediaFormat_YUV444_16, "YUV444_16"},
-    {&MediaFormat_YUVA444_16, "YUVA444_16"},
-    {&MediaFormat_Mono8, "Mono8"},
-    {&MediaFormat_RGB8, "RGB8"},
-    {&MediaFormat_RGBA8, "RGBA8"},
-    {&MediaFormat_RGBX8, "RGBX8"},
-    {&MediaFormat_ARGB8, "ARGB8"},
-    {&MediaFormat_RGB16, "RGB16"},
-    {&MediaFormat_RGBA16, "RGBA16"},
-    {&MediaFormat_ARGB16, "ARGB16"},
-    {&MediaFormat_RGBAFloat, "RGBAFloat"},
+const Layout kLayouts[] = {
+    {&MediaFormat_YUV422Packed8, 0, 1, {}, 1, -1},       {&MediaFormat_YUVA422Packed8, 0, 1, {}, 1, -1},
+    {&MediaFormat_YUV422Packed10, 0, 2, {}, 4, -1},      {&MediaFormat_YUVA422Packed10, 0, 2, {}, 4, -1},
+    {&MediaFormat_YUV422SemiPlanar8, 0, 1, {}, 1, -1},   {&MediaFormat_YUV444_8, 3, 1, {2, 1, 0}, 1, -1},
+    {&MediaFormat_YUVA444_8, 4, 1, {2, 1, 0}, 1, -1},    {&MediaFormat_YUV444_16, 6, 2, {4, 2, 0}, 256, -1},
+    {&MediaFormat_YUVA444_16, 8, 2, {4, 2, 0}, 256, -1}, {&MediaFormat_Mono8, 1, 1, {0, -1, -1}, 1, -1},
+    {&MediaFormat_RGB8, 3, 1, {2, 1, 0}, 1, -1},         {&MediaFormat_RGBA8, 4, 1, {2, 1, 0}, 1, -1},
+    {&MediaFormat_RGBX8, 4, 1, {2, 1, 0}, 1, -1},        {&MediaFormat_ARGB8, 4, 1, {1, 2, 3}, 1, 0},
+    {&MediaFormat_RGB16, 6, 2, {4, 2, 0}, 257, -1},      {&MediaFormat_RGBA16, 8, 2, {4, 2, 0}, 257, -1},
+    {&MediaFormat_ARGB16, 8, 2, {2, 4, 6}, 257, 0},      {&MediaFormat_RGBAFloat, 16, 4, {8, 4, 0}, 1, -1},
 };
 
-// Channel values of the pixel at x in row y, in 8-bit units: (first, second, third) are
-// (R, G, B) for RGB formats and (Y, U, V) for YUV ones; Mono gives Y only.
-std::vector<double> Channels(const GUID& f, const LockedRecord& l, int x, int y) {
-  auto at = [&](int plane, int bpp) { return l.Pixel(plane, x, bpp, y); };
-  if (IsEqualGUID(f, MediaFormat_YUV422Packed8) || IsEqualGUID(f, MediaFormat_YUVA422Packed8)) {
-    const uint8_t* p = l.Pixel(0, x & ~1, 2, y);
-    return {double(p[(x & 1) * 2]), double(p[1]), double(p[3])};
-  }
-  if (IsEqualGUID(f, MediaFormat_YUV422Packed10) || IsEqualGUID(f, MediaFormat_YUVA422Packed10)) {
-    const uint8_t* p = l.Pixel(0, x & ~1, 4, y);
-    return {Word(p + (x & 1) * 4) / 4.0, Word(p + 2) / 4.0, Word(p + 6) / 4.0};
-  }
-  if (IsEqualGUID(f, MediaFormat_YUV422SemiPlanar8)) {
+// Channel values of the pixel at x in row y, in 8-bit units; Mono gives Y only.
+std::vector<double> Channels(const Layout& f, const LockedRecord& l, int x, int y) {
+  auto sample = [&](const uint8_t* p) {
+    return f.size == 4 ? *reinterpret_cast<const float*>(p) * 255.0 : (f.size == 2 ? Word(p) : *p) / f.scale;
+  };
+  if (IsEqualGUID(*f.format, MediaFormat_YUV422SemiPlanar8)) {  // luma plane, then (V, U) pairs
     const uint8_t* c = l.Pixel(1, x & ~1, 1, y);
-    return {double(*at(0, 1)), double(c[1]), double(c[0])};
+    return {double(*l.Pixel(0, x, 1, y)), double(c[1]), double(c[0])};
   }
-  if (IsEqualGUID(f, MediaFormat_YUV444_8) || IsEqualGUID(f, MediaFormat_YUVA444_8)) {
-    const uint8_t* p = at(0, IsEqualGUID(f, MediaFormat_YUV444_8) ? 3 : 4);
-    return {double(p[2]), double(p[1]), double(p[0])};
+  if (f.bytes == 0) {  // Y0 U Y1 V
+    const uint8_t* p = l.Pixel(0, x & ~1, 2 * f.size, y);
+    return {sample(p + (x & 1) * 2 * f.size), sample(p + f.size), sample(p + 3 * f.size)};
   }
-  if (IsEqualGUID(f, MediaFormat_YUV444_16) || IsEqualGUID(f, MediaFormat_YUVA444_16)) {
-    const uint8_t* p = at(0, IsEqualGUID(f, MediaFormat_YUV444_16) ? 6 : 8);
-    return {Word(p + 4) / 256.0, Word(p + 2) / 256.0, Word(p) / 256.0};
+  const uint8_t* p = l.Pixel(0, x, f.bytes, y);
+  if (f.alpha >= 0) {
+    EXPECT_EQ(f.size == 1 ? 0xFF : 0xFFFF, f.size == 1 ? p[f.alpha] : Word(p + f.alpha)) << "alpha";
   }
-  if (IsEqualGUID(f, MediaFormat_Mono8)) return {double(*at(0, 1))};
-  if (IsEqualGUID(f, MediaFormat_RGB8) || IsEqualGUID(f, MediaFormat_RGBA8) || IsEqualGUID(f, MediaFormat_RGBX8)) {
-    const uint8_t* p = at(0, IsEqualGUID(f, MediaFormat_RGB8) ? 3 : 4);
-    return {double(p[2]), double(p[1]), double(p[0])};
-  }
-  if (IsEqualGUID(f, MediaFormat_ARGB8)) {
-    const uint8_t* p = at(0, 4);
-    EXPECT_EQ(255, p[0]) << "alpha first";
-    return {double(p[1]), double(p[2]), double(p[3])};
-  }
-  if (IsEqualGUID(f, MediaFormat_RGB16) || IsEqualGUID(f, MediaFormat_RGBA16)) {
-    const uint8_t* p = at(0, IsEqualGUID(f, MediaFormat_RGB16) ? 6 : 8);
-    return {Word(p + 4) / 257.0, Word(p + 2) / 257.0, Word(p) / 257.0};
-  }
-  if (IsEqualGUID(f, MediaFormat_ARGB16)) {
-    const uint8_t* p = at(0, 8);
-    EXPECT_EQ(0xFFFF, Word(p)) << "alpha first";
-    return {Word(p + 2) / 257.0, Word(p + 4) / 257.0, Word(p + 6) / 257.0};
-  }
-  const float* p = reinterpret_cast<const float*>(at(0, 16));  // RGBAFloat: B, G, R, A
-  return {p[2] * 255.0, p[1] * 255.0, p[0] * 255.0};
+  std::vector<double> channels;
+  for (int at : f.at)
+    if (at >= 0) channels.push_back(sample(p + at));
+  return channels;
 }
 
 TEST(Decoder, BarsHaveTheirColoursInEveryDeliveredFormat) {
   auto decoder = OpenDecoder("builtin:progressive");
-  for (const FormatCase& c : kFormats) {
-    SCOPED_TRACE(c.name);
-    auto frame = Fetch(decoder.Get(), *c.format, 3);
+  for (const Layout& layout : kLayouts) {
+    const std::string name = VarnicaMediaNameOf(layout.format, 0, 0);
+    SCOPED_TRACE(name);
+    auto frame = Fetch(decoder.Get(), *layout.format, 3);
     ASSERT_NE(nullptr, frame.Get());
     LockedRecord locked(frame.Get());
     ASSERT_HR(S_OK, locked.readResult);
-    ASSERT_TRUE(IsEqualGUID(*c.format, locked.record.format));
-    const bool yuv = std::string(c.name).rfind("YUV", 0) == 0 || std::string(c.name) == "Mono8";
+    ASSERT_TRUE(IsEqualGUID(*layout.format, locked.record.format));
+    const bool yuv = name.rfind("YUV", 0) == 0 || name == "Mono8";
     for (const BarColour& bar : kColours) {
       SCOPED_TRACE(bar.bar);
-      const std::vector<double> got = Channels(*c.format, locked, BarCentre(bar.bar), kBarRow);
+      const std::vector<double> got = Channels(layout, locked, BarCentre(bar.bar), kBarRow);
       const double want[3] = {yuv ? bar.y : bar.r, yuv ? bar.u : bar.g, yuv ? bar.v : bar.b};
       for (size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(std::min(want[k], 255.0), got[k], 1.0) << "channel " << k;
     }
