@@ -152,9 +152,7 @@ TEST_F(Display, HandsOutOneSphericalMetricServiceForTheProcess) {
   ASSERT_HR(S_OK, first.As(&info));
   ASSERT_HR(S_OK, info->GetClassID(&clsid));
   EXPECT_TRUE(IsEqualGUID(CLSID_MediaDisplaySphericalMetric, clsid));
-  ComPtr<IDisposable> disposable;
-  ASSERT_HR(S_OK, second.As(&disposable));
-  disposable->Dispose();
+  EXPECT_HR(S_OK, Dispose(second.Get()));
 }
 
 // The spherical-metric service's geometry against the display program's conventions: 90 degrees
