@@ -255,26 +255,21 @@ TEST_F(Graphics, GdiDrawsOnTheCopyThatCaptureAndPresentShow) {
 
 TEST_F(Graphics, VertexBufferIsMadeForAtLeast64VerticesAndGrowsOnlyWhenNeeded) {
   ComPtr<IMediaDirectXGraphics> surface = NextSurface(display_.Get());
-  auto bufferBytes = [&] {
-    ComPtr<IDirect3DVertexBuffer9> vb;
-    UINT offset = 0, stride = 0;
-    EXPECT_HR(S_OK, device_->GetStreamSource(0, &vb, &offset, &stride));
-    D3DVERTEXBUFFER_DESC desc{};
-    if (vb) vb->GetDesc(&desc);
-    return std::make_pair(vb.Get(), desc.Size);
-  };
-  const uint64_t counts[] = {10, 100, 50};
-  const UINT expectedVertices[] = {64, 100, 100};
   IDirect3DVertexBuffer9* previous = nullptr;
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_HR(S_OK, surface->BeginVertex(PrimitiveType_PointList, counts[i]));
+  for (const auto& [count, vertices] : {std::pair<uint64_t, UINT>{10, 64}, {100, 100}, {50, 100}}) {
+    ASSERT_HR(S_OK, surface->BeginVertex(PrimitiveType_PointList, count));
     ASSERT_HR(S_OK, surface->DrawPrimitive());
-    const auto [buffer, bytes] = bufferBytes();
-    EXPECT_EQ(expectedVertices[i] * sizeof(PCT4Vertex), bytes) << counts[i] << " vertices";
-    if (i == 2) {
-      EXPECT_EQ(previous, buffer) << "a smaller list made a new buffer";
+    ComPtr<IDirect3DVertexBuffer9> buffer;
+    UINT offset = 0, stride = 0;
+    ASSERT_HR(S_OK, device_->GetStreamSource(0, &buffer, &offset, &stride));
+    ASSERT_TRUE(buffer);
+    D3DVERTEXBUFFER_DESC desc{};
+    buffer->GetDesc(&desc);
+    EXPECT_EQ(vertices * sizeof(PCT4Vertex), desc.Size) << count << " vertices";
+    if (count == 50) {
+      EXPECT_EQ(previous, buffer.Get()) << "a smaller list made a new buffer";
     }
-    previous = buffer;
+    previous = buffer.Get();
   }
   EXPECT_HR(S_OK, surface->Present());
 }
