@@ -105,6 +105,15 @@ class DeviceFixture : public ::testing::Test {
     return CreateTexture(width, height, format, D3DUSAGE_RENDERTARGET);
   }
   SurfaceBytes Read(IDirect3DTexture9* texture) { return ReadSurface(context_.device.Get(), texture); }
+  // Level 0 of texture; ColorFill of it.
+  static Microsoft::WRL::ComPtr<IDirect3DSurface9> Level(IDirect3DTexture9* texture) {
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> level;
+    EXPECT_HR(S_OK, texture->GetSurfaceLevel(0, &level));
+    return level;
+  }
+  void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
+    EXPECT_HR(S_OK, context_.device->ColorFill(Level(texture).Get(), nullptr, color));
+  }
   // Draws one quad covering target pixel for pixel, with shader bound for it (or, when null,
   // whatever shader is bound).
   void DrawQuad(IDirect3DTexture9* target, IDirect3DPixelShader9* shader = nullptr);

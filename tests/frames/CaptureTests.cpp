@@ -21,8 +21,7 @@ uint32_t FirstPixel(IUnknown* frame) { return mediatest::FramePicture(frame).pix
 
 TEST_F(Capture, RenderTargetFormatsFollowTheSurface) {
   auto target = MakeRenderTarget(32, 16);
-  ComPtr<IDirect3DSurface9> surface;
-  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
+  const ComPtr<IDirect3DSurface9> surface = Level(target.Get());
   struct Case {
     const GUID* format;
     HRESULT expected;
@@ -46,14 +45,12 @@ TEST_F(Capture, RenderTargetFormatsFollowTheSurface) {
 
 TEST_F(Capture, GpuCaptureShowsLaterDrawing) {
   auto target = MakeRenderTarget(8, 8);
-  ComPtr<IDirect3DSurface9> surface;
-  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
-  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF112233));
-  ASSERT_HR(S_OK, context_.device->SetRenderTarget(0, surface.Get()));
+  Fill(target.Get(), 0xFF112233);
+  ASSERT_HR(S_OK, context_.device->SetRenderTarget(0, Level(target.Get()).Get()));
   ComPtr<IMediaDirectX9VideoFrame> frame;
   ASSERT_HR(S_OK, CaptureRenderTargetAsDirectXFrame(context_.device.Get(), nullptr, IID_IMediaDirectX9VideoFrame,
                                                     &frame, nullptr));  // render target 0
-  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF445566));
+  Fill(target.Get(), 0xFF445566);
   EXPECT_EQ(0xFF445566u, FirstPixel(frame.Get()));
   ASSERT_HR(S_OK, context_.device->SetRenderTarget(0, context_.initialRenderTarget.Get()));
 }
@@ -73,12 +70,11 @@ TEST_F(Capture, FramesFromTexturesAndSurfacesAreNativeAndReadable) {
   EXPECT_TRUE(IsEqualGUID(MediaFormat_YUVA444_8, FormatOf(frame.Get())));  // held in its native format
   FirstPixel(frame.Get());                                                 // mask 0x11: mappable for reading
 
-  ComPtr<IDirect3DSurface9> surface;
-  ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
   const VarnicaTimecode timecode{99, 25, 1, 0, 0};
   ComPtr<IVideoFrame> general;
-  ASSERT_HR(S_OK, CreateMediaDirectX9VideoFrame(IID_IVideoFrame, &general, &MediaFormat_RGBA8, surface.Get(), nullptr,
-                                                nullptr, &timecode, nullptr, nullptr, vmdx::kLockRead));
+  ASSERT_HR(S_OK,
+            CreateMediaDirectX9VideoFrame(IID_IVideoFrame, &general, &MediaFormat_RGBA8, Level(texture.Get()).Get(),
+                                          nullptr, nullptr, &timecode, nullptr, nullptr, vmdx::kLockRead));
   EXPECT_EQ(99, ValueOf<VarnicaTimecode>(general.Get(), TimecodeProperty, TimecodeValueType).frame);
   void* refused = nullptr;
   EXPECT_HR_LOGGED(capture, E_NOINTERFACE,
@@ -132,21 +128,17 @@ TEST_F(Capture, FailingDecoderMakesNoFrame) {
 
 TEST_F(Capture, CpuCaptureHoldsACopy) {
   auto target = MakeRenderTarget(24, 12);
-  ComPtr<IDirect3DSurface9> surface;
-  ASSERT_HR(S_OK, target->GetSurfaceLevel(0, &surface));
-  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF102030));
+  const ComPtr<IDirect3DSurface9> surface = Level(target.Get());
+  Fill(target.Get(), 0xFF102030);
   ComPtr<IVideoFrame> frame;
   ASSERT_HR(S_OK, CaptureRenderTargetAsVideoCpuFrame(context_.device.Get(), surface.Get(), IID_IVideoFrame, &frame,
                                                      &MediaFormat_RGBA8));
-  ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, 0xFF405060));  // not seen by the copy
+  Fill(target.Get(), 0xFF405060);  // not seen by the copy
   EXPECT_TRUE(IsEqualGUID(MediaFormat_RGBA8, FormatOf(frame.Get())));
-  {
-    const mediatest::LockedRecord locked(frame.Get());
-    ASSERT_HR(S_OK, locked.readResult);
-    EXPECT_EQ(24, locked.record.width);
-    EXPECT_EQ(12, locked.record.height);
-    EXPECT_EQ(0xFF102030u, *reinterpret_cast<const uint32_t*>(locked.Pixel(0, 23, 4, 11)));
-  }
+  const Picture copy = mediatest::FramePicture(frame.Get());
+  EXPECT_EQ(24, copy.width);
+  ASSERT_EQ(12, copy.height);
+  EXPECT_EQ(0xFF102030u, copy.At(23, 11));
 
   ObserverCapture capture;
   ComPtr<IVideoFrame> refused;

@@ -44,11 +44,6 @@ struct Frame : DeviceFixture {
   HRESULT ReadMemory(CpuVidFrameMemory* memory) {
     return vmdx::GetValue(values, CVideoFrameCpuMemoryProperty, CVideoFrameCpuMemoryProperty, memory);
   }
-  void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
-    ComPtr<IDirect3DSurface9> surface;
-    ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
-    ASSERT_HR(S_OK, context_.device->ColorFill(surface.Get(), nullptr, color));
-  }
   ComPtr<IMediaDirectX9VideoFrame> frame;
   ComPtr<IValueSet> values;
   ComPtr<ILockObject> lock;
@@ -68,10 +63,9 @@ TEST_F(Frame, WithoutFormatTheSurfaceFormatDecides) {
   ComPtr<IDirect3DTexture9> held;
   ASSERT_HR(S_OK, frame->GetTexture(&held));
   EXPECT_EQ(texture.Get(), held.Get());
-  ComPtr<IDirect3DSurface9> surface, level;
+  ComPtr<IDirect3DSurface9> surface;
   ASSERT_HR(S_OK, frame->GetSurface(&surface));
-  ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &level));
-  EXPECT_EQ(level.Get(), surface.Get());
+  EXPECT_EQ(Level(texture.Get()).Get(), surface.Get());
 
   ObserverCapture capture;
   EXPECT_HR_LOGGED(capture, E_FAIL, CreateOver(frame.Get(), texture.Get(), nullptr), "Frame already created");
@@ -123,9 +117,8 @@ TEST_F(Frame, ArgumentAndStateChecksComeInOrder) {
   auto texture = CreateTexture(16, 16, D3DFMT_A8R8G8B8, D3DUSAGE_RENDERTARGET);
   EXPECT_HR_LOGGED(capture, E_DISPOSED, CreateOver(frame.Get(), texture.Get(), nullptr, 0),
                    "CreateTex1: MediaDirectX9VideoFrame is disposed");
-  ComPtr<IDirect3DSurface9> surface;
-  ASSERT_HR(S_OK, texture->GetSurfaceLevel(0, &surface));
-  EXPECT_HR(E_DISPOSED, frame->CreateSurf1(nullptr, surface.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, 0));
+  EXPECT_HR(E_DISPOSED,
+            frame->CreateSurf1(nullptr, Level(texture.Get()).Get(), nullptr, nullptr, nullptr, nullptr, nullptr, 0));
   EXPECT_EQ(2, capture.Count("CreateTex1: MediaDirectX9VideoFrame is disposed"));
 }
 
