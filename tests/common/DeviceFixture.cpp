@@ -5,6 +5,7 @@
 
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Error.h"
+#include "FakeCpuFrame.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -65,19 +66,11 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
 }
 
 mediatest::Rows CpuConverted(const CpuVidFrameMemory& source, const GUID& format, HRESULT* result) {
-  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
-  const int32_t planes = GetFormatVideoPlaneLayout(&format, source.width, source.height, kMaxVideoPlanes, nullptr,
-                                                   rowBytes, nullptr, nullptr, rows);
-  std::vector<std::vector<uint8_t>> memory;
-  CpuVidFrameMemory target{format, source.width, source.height, {}};
-  for (int32_t p = 0; p < planes; ++p) {
-    memory.emplace_back(size_t(rowBytes[p]) * rows[p], uint8_t{0});
-    target.planes[p] = {memory.back().data(), rowBytes[p]};
-  }
+  const ComPtr<FakeCpuFrame> target = FakeCpuFrame::Make(format, source.width, source.height);
   const HRESULT hr =
-      GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target, ConvertionMode_Direct, nullptr); });
+      GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target->Record(), ConvertionMode_Direct, nullptr); });
   if (result) *result = hr;
-  return mediatest::RecordRows(target);
+  return mediatest::RecordRows(target->Record());
 }
 
 DeviceBindings DeviceBindings::Of(IDirect3DDevice9* device) {
