@@ -66,16 +66,10 @@ void ViewMatrix(double yaw, double pitch, double roll, double zoom, float m[9]) 
 
 TEST(ViewOptions, ParsesEveryOptionAndRefusesBadValues) {
   ViewOptions o;
-  EXPECT_EQ(OptionResult::Taken, Parse({"--camera", "sphere"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--packing", "tb"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--view", "dubois-gm"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--ipd", "63.5"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--zero-parallax", "2"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--range", "180,180"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--yaw", "270"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--pitch", "-30"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--roll", "5"}, &o));
-  EXPECT_EQ(OptionResult::Taken, Parse({"--zoom", "2"}, &o));
+  const std::vector<std::vector<std::string>> good = {
+      {"--camera", "sphere"}, {"--packing", "tb"}, {"--view", "dubois-gm"}, {"--ipd", "63.5"}, {"--zero-parallax", "2"},
+      {"--range", "180,180"}, {"--yaw", "270"},    {"--pitch", "-30"},      {"--roll", "5"},   {"--zoom", "2"}};
+  for (const auto& args : good) EXPECT_EQ(OptionResult::Taken, Parse(args, &o)) << args[0];
   EXPECT_EQ(Camera::Sphere, o.camera);
   EXPECT_EQ(Packing::TB, o.packing);
   EXPECT_EQ(ViewType::DuboisGM, o.view);

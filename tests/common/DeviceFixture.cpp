@@ -1,12 +1,11 @@
 #include "DeviceFixture.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <random>
 
 #include "ConvertionCopyCpuVidFrameMemory.h"
 #include "Error.h"
+#include "FakeCpuFrame.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -59,14 +58,6 @@ SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   return level ? ReadSurface(device, level.Get()) : SurfaceBytes{};
 }
 
-int ChannelDistance(uint32_t a, uint32_t b) {
-  int worst = 0;
-  for (int shift = 0; shift < 32; shift += 8) {
-    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
-  }
-  return worst;
-}
-
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<uint8_t> bytes(count);
@@ -75,19 +66,11 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
 }
 
 mediatest::Rows CpuConverted(const CpuVidFrameMemory& source, const GUID& format, HRESULT* result) {
-  int32_t rowBytes[kMaxVideoPlanes] = {}, rows[kMaxVideoPlanes] = {};
-  const int32_t planes = GetFormatVideoPlaneLayout(&format, source.width, source.height, kMaxVideoPlanes, nullptr,
-                                                   rowBytes, nullptr, nullptr, rows);
-  std::vector<std::vector<uint8_t>> memory;
-  CpuVidFrameMemory target{format, source.width, source.height, {}};
-  for (int32_t p = 0; p < planes; ++p) {
-    memory.emplace_back(size_t(rowBytes[p]) * rows[p], uint8_t{0});
-    target.planes[p] = {memory.back().data(), rowBytes[p]};
-  }
+  const ComPtr<FakeCpuFrame> target = FakeCpuFrame::Make(format, source.width, source.height);
   const HRESULT hr =
-      GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target, ConvertionMode_Direct, nullptr); });
+      GuardedCall([&] { return CopyCpuVidFrameMemory(&source, &target->Record(), ConvertionMode_Direct, nullptr); });
   if (result) *result = hr;
-  return mediatest::RecordRows(target);
+  return mediatest::RecordRows(target->Record());
 }
 
 DeviceBindings DeviceBindings::Of(IDirect3DDevice9* device) {
@@ -126,10 +109,7 @@ void DeviceFixture::TearDown() {
 void DeviceFixture::ReleaseDevice(DX9Context& context) {
   context.initialRenderTarget.Reset();
   context.vertexBuffer.Reset();
-  IDirect3DDevice9Ex* device = context.device.Detach();
-  if (device != nullptr) {
-    EXPECT_EQ(0u, device->Release()) << "something still holds the device";
-  }
+  ExpectLastRelease(context.device);
 }
 
 ComPtr<IDirect3DTexture9> DeviceFixture::CreateTexture(uint32_t width, uint32_t height, D3DFORMAT format, DWORD usage,

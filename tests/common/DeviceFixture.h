@@ -12,6 +12,7 @@
 #include <wrl/client.h>
 
 #include "MediaTestSupport.h"
+#include "PixelReference.h"
 #include "TestSupport.h"
 #include "VodideDX9Context.h"
 #include "VodideDX9ResourceCache.h"
@@ -44,6 +45,7 @@ struct SurfaceBytes {
     if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * sizeof(T));
     return out;
   }
+  Picture AsPicture() const { return {int(desc.Width), int(desc.Height), As<uint32_t>()}; }
 };
 SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DSurface9* surface);
 SurfaceBytes ReadSurface(IDirect3DDevice9* device, IDirect3DTexture9* texture);
@@ -55,9 +57,6 @@ inline std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DSurface
 inline std::vector<uint32_t> ReadBack(IDirect3DDevice9* device, IDirect3DTexture9* texture) {
   return ReadSurface(device, texture).As<uint32_t>();
 }
-
-// Per-channel distance of two A8R8G8B8 pixels (the largest of the four).
-int ChannelDistance(uint32_t a, uint32_t b);
 
 // Random bytes, the same for the same seed.
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
@@ -106,6 +105,15 @@ class DeviceFixture : public ::testing::Test {
     return CreateTexture(width, height, format, D3DUSAGE_RENDERTARGET);
   }
   SurfaceBytes Read(IDirect3DTexture9* texture) { return ReadSurface(context_.device.Get(), texture); }
+  // Level 0 of texture; ColorFill of it.
+  static Microsoft::WRL::ComPtr<IDirect3DSurface9> Level(IDirect3DTexture9* texture) {
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> level;
+    EXPECT_HR(S_OK, texture->GetSurfaceLevel(0, &level));
+    return level;
+  }
+  void Fill(IDirect3DTexture9* texture, D3DCOLOR color) {
+    EXPECT_HR(S_OK, context_.device->ColorFill(Level(texture).Get(), nullptr, color));
+  }
   // Draws one quad covering target pixel for pixel, with shader bound for it (or, when null,
   // whatever shader is bound).
   void DrawQuad(IDirect3DTexture9* target, IDirect3DPixelShader9* shader = nullptr);

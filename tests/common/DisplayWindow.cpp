@@ -1,8 +1,6 @@
 #include "DisplayWindow.h"
 
-#include <cstring>
-
-#include "TestSupport.h"
+#include "MediaTestSupport.h"
 #include "VarnicaFrameAccess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -71,19 +69,7 @@ void TestWindow::Pump() {
   }
 }
 
-Picture ReadFrame(IUnknown* frame) {
-  Picture picture;
-  vmdx::FrameMemoryLock lock;
-  const HRESULT hr = lock.Open(frame, vmdx::kLockRead);
-  EXPECT_HRESULT_SUCCEEDED(hr) << "read lock of the frame";
-  if (FAILED(hr)) return picture;
-  picture.width = lock.memory().width;
-  picture.height = lock.memory().height;
-  picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
-  for (int y = 0; y < picture.height; ++y)
-    std::memcpy(&picture.pixels[static_cast<size_t>(y) * picture.width], lock.row(0, y), picture.width * 4u);
-  return picture;
-}
+Picture ReadFrame(IUnknown* frame) { return mediatest::FramePicture(frame); }
 
 Picture Capture(IMediaDirectXGraphics* surface) {
   ComPtr<IMediaDirectX9VideoFrame> frame;
@@ -164,9 +150,12 @@ void DisplayFixture::ReleaseDisplay() {
     disposable.Reset();
     display_.Reset();
   }
-  if (IDirect3DDevice9* device = device_.Detach()) {
-    EXPECT_EQ(0u, device->Release()) << "something still holds the device";
-  }
+  ExpectLastRelease(device_);
+}
+
+void DisplayFixture::RenewDevice() {
+  ExpectLastRelease(device_);
+  device_ = CurrentDevice(display_.Get());
 }
 
 }  // namespace vmdxtest

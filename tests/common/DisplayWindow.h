@@ -12,6 +12,7 @@
 #include "IMediaDirectX9VideoFrame.h"
 #include "IMediaDirectXDisplay.h"
 #include "IMediaDirectXGraphics.h"
+#include "PixelReference.h"
 
 namespace vmdxtest {
 
@@ -32,15 +33,6 @@ class TestWindow {
 
  private:
   HWND hwnd_ = nullptr;
-};
-
-// Pixels of a picture, 0xAARRGGBB, row after row.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;
-  // The colour without the byte an X8R8G8B8 picture leaves undefined.
-  uint32_t Rgb(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF; }
 };
 
 // Reads a frame's pixels (32-bit formats) through its read lock.
@@ -70,6 +62,9 @@ class DisplayFixture : public ::testing::Test {
   void TearDown() override;
   // Disposes and releases the display, then checks the device's last release.
   void ReleaseDisplay();
+  // After the display made a new device: the old one must go with this test's reference, and
+  // device_ becomes the new one.
+  void RenewDevice();
 
   int openAtStart_ = 0;
   std::unique_ptr<TestWindow> window_;

@@ -26,13 +26,15 @@ Rows FrameRows(IUnknown* frame, GUID* format) {
   return SUCCEEDED(locked.readResult) ? RecordRows(locked.record) : Rows{};
 }
 
-std::vector<uint32_t> FramePixels(IUnknown* frame) {
-  std::vector<uint32_t> pixels;
-  for (const std::vector<uint8_t>& row : FrameRows(frame)) {
-    pixels.resize(pixels.size() + row.size() / 4);
-    std::memcpy(pixels.data() + pixels.size() - row.size() / 4, row.data(), row.size() / 4 * 4);
-  }
-  return pixels;
+vmdxtest::Picture FramePicture(IUnknown* frame) {
+  LockedRecord locked(frame);
+  EXPECT_HR(S_OK, locked.readResult);
+  if (FAILED(locked.readResult)) return {};
+  vmdxtest::Picture picture{locked.record.width, locked.record.height, {}};
+  picture.pixels.resize(size_t(picture.width) * picture.height);
+  for (int y = 0; y < picture.height; ++y)
+    std::memcpy(&picture.pixels[size_t(y) * picture.width], locked.Pixel(0, 0, 4, y), picture.width * 4u);
+  return picture;
 }
 
 ComPtr<IVideoDecoder> OpenDecoder(const char* source) {
@@ -61,6 +63,11 @@ ComPtr<IVideoFrame> Fetch(IVideoDecoder* decoder, const GUID& format, int64_t fr
   ComPtr<IVideoFrame> out;
   EXPECT_HR(S_OK, decoder->GetFrame(Request(format, frame, width, height).Get(), IID_IVideoFrame, &out));
   return out;
+}
+
+vmdxtest::Picture ClipPicture(const char* name, int64_t frame, int32_t width, int32_t height) {
+  const ComPtr<IVideoFrame> fetched = Fetch(OpenDecoder(name).Get(), MediaFormat_RGBA8, frame, width, height);
+  return fetched ? FramePicture(fetched.Get()) : vmdxtest::Picture{};
 }
 
 }  // namespace mediatest

@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 #include <vector>
 
+#include "PixelReference.h"
 #include "TestSupport.h"
 #include "VarnicaFrameAccess.h"
 
@@ -36,8 +37,8 @@ Rows RecordRows(const CpuVidFrameMemory& record);
 // The rows of frame, read through a read lock (which must succeed); format (may be null) gets
 // the frame's format.
 Rows FrameRows(IUnknown* frame, GUID* format = nullptr);
-// Plane 0 of a frame of 4-byte pixels (0xAARRGGBB for RGBA8), rows one after the other.
-std::vector<uint32_t> FramePixels(IUnknown* frame);
+// A frame of 4-byte pixels (0xAARRGGBB for RGBA8) read through a read lock.
+vmdxtest::Picture FramePicture(IUnknown* frame);
 
 Microsoft::WRL::ComPtr<IVideoDecoder> OpenDecoder(const char* source);
 
@@ -47,5 +48,8 @@ Microsoft::WRL::ComPtr<IValueSet> Request(const GUID& format, int64_t frame, int
 // The frame the request describes, as the general frame identity; fails the test when refused.
 Microsoft::WRL::ComPtr<IVideoFrame> Fetch(IVideoDecoder* decoder, const GUID& format, int64_t frame, int32_t width = 0,
                                           int32_t height = 0);
+
+// Frame number of the built-in clip name at width x height, as RGBA8 pixels.
+vmdxtest::Picture ClipPicture(const char* name, int64_t frame, int32_t width, int32_t height);
 
 }  // namespace mediatest

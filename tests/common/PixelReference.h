@@ -1,19 +1,64 @@
-// CPU references of what Direct3D's samplers give for a picture of A8R8G8B8 pixels, for the
-// suites that compare drawn pixels with them.
+// Pictures of A8R8G8B8 pixels as the suites read them back, one comparison of them with what a
+// reference says, and CPU references of what Direct3D's samplers give.
 #pragma once
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include <d3d9.h>
+#include <gtest/gtest.h>
 
 namespace vmdxtest {
 
 struct Picture {
   int width = 0, height = 0;
-  std::vector<uint32_t> pixels;  // rows top to bottom
+  std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows top to bottom
+  uint32_t At(int x, int y) const { return pixels[size_t(y) * width + x]; }
+  // The colour without the byte an X8R8G8B8 picture leaves undefined.
+  uint32_t Rgb(int x, int y) const { return At(x, y) & 0xFFFFFF; }
 };
+
+// Per-channel distance of two A8R8G8B8 pixels (the largest of the four).
+inline int ChannelDistance(uint32_t a, uint32_t b) {
+  int worst = 0;
+  for (int shift = 0; shift < 32; shift += 8)
+    worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+  return worst;
+}
+
+// The pixels of picture inside area (the whole picture when area is empty) whose channels under
+// mask lie more than tolerance from want(x, y); want may answer std::nullopt for a pixel it
+// cannot tell. The first three are reported as failures.
+struct PixelCheck {
+  int compared = 0, wrong = 0;
+};
+template <class Want>
+PixelCheck ComparePixels(const Picture& picture, Want&& want, int tolerance = 0, uint32_t mask = 0xFFFFFFFF,
+                         RECT area = {}) {
+  if (area.right == 0) area = {0, 0, picture.width, picture.height};
+  PixelCheck check;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      const std::optional<uint32_t> expected = want(x, y);
+      if (!expected) continue;
+      ++check.compared;
+      if (ChannelDistance(picture.At(x, y) & mask, *expected & mask) > tolerance && check.wrong++ < 3)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << picture.At(x, y) << ", expected "
+                      << *expected;
+    }
+  return check;
+}
+template <class Want>
+int WrongPixels(const Picture& picture, Want&& want, int tolerance = 0, uint32_t mask = 0xFFFFFFFF, RECT area = {}) {
+  return ComparePixels(picture, want, tolerance, mask, area).wrong;
+}
+// The reference of a picture of one colour.
+inline auto Everywhere(uint32_t pixel) {
+  return [pixel](int, int) { return pixel; };
+}
 
 // A pixel with channels in 0..1.
 struct Color {
@@ -47,7 +92,7 @@ inline int Fold(int i, int n, D3DTEXTUREADDRESS address) {
 inline uint32_t Texel(const Picture& t, int x, int y, D3DTEXTUREADDRESS address = D3DTADDRESS_BORDER,
                       uint32_t border = 0) {
   if (address == D3DTADDRESS_BORDER && (x < 0 || y < 0 || x >= t.width || y >= t.height)) return border;
-  return t.pixels[size_t(Fold(y, t.height, address)) * t.width + Fold(x, t.width, address)];
+  return t.At(Fold(x, t.width, address), Fold(y, t.height, address));
 }
 
 // Point sampling at (u, v).

@@ -56,6 +56,14 @@ Microsoft::WRL::ComPtr<T> NewObject(REFCLSID clsid, REFIID iid) {
   return object;
 }
 
+// Drops the last reference to p's object: nothing else may hold it.
+template <class T>
+void ExpectLastRelease(Microsoft::WRL::ComPtr<T>& p) {
+  if (T* last = p.Detach()) {
+    EXPECT_EQ(0u, last->Release()) << "something still holds the object";
+  }
+}
+
 // Disposes object through its IDisposable.
 HRESULT Dispose(IUnknown* object);
 

@@ -1,7 +1,7 @@
 // The display object on real windows: a device made to the client size once per size and made
 // again after a resize, the state every surface starts from, surfaces that outlive their device,
-// a window that goes away, and the spherical-metric service it hands out.
-#include <cstring>
+// a window that goes away, and the spherical-metric service it hands out and its geometry.
+#include <cmath>
 #include <string>
 
 #include "DisplayWindow.h"
@@ -15,12 +15,6 @@ using namespace vmdxtest;
 namespace {
 
 using Display = DisplayFixture;
-
-void ExpectLastRelease(ComPtr<IDirect3DDevice9>& device) {
-  if (IDirect3DDevice9* last = device.Detach()) {
-    EXPECT_EQ(0u, last->Release()) << "something still holds the device";
-  }
-}
 
 TEST_F(Display, MakesTheDeviceOncePerClientSizeAndAgainAfterAResize) {
   PrintLevelScope trace(LOG_TRACE | LOG_WARN | LOG_ERROR);
@@ -41,9 +35,7 @@ TEST_F(Display, MakesTheDeviceOncePerClientSizeAndAgainAfterAResize) {
   EXPECT_NE(std::string::npos, recreate) << text;
   EXPECT_LT(recreate, create) << text;
   EXPECT_EQ(1, capture.Count("DXDevice create")) << text;
-  // The display let the old device go; this test's reference is the last.
-  ExpectLastRelease(device_);
-  device_ = CurrentDevice(display_.Get());
+  RenewDevice();  // the display let the old device go
 
   // Minimised, the client area is 0 by 0: the device is made at 128 by 128 but the stored size
   // stays, so the next request does not make it again.
@@ -56,8 +48,7 @@ TEST_F(Display, MakesTheDeviceOncePerClientSizeAndAgainAfterAResize) {
   EXPECT_EQ(128, Capture(NextSurface(display_.Get()).Get()).width);
   NextSurface(display_.Get());
   EXPECT_EQ(1, capture.Count("DXDevice create 0x0")) << capture.Text();
-  ExpectLastRelease(device_);
-  device_ = CurrentDevice(display_.Get());
+  RenewDevice();
 }
 
 // Whatever a surface left set on the device, the next one starts from the state captured when the
@@ -80,21 +71,16 @@ TEST_F(Display, EverySurfaceStartsFromTheSavedStateOnAClearedPicture) {
   ASSERT_HR(S_OK, device_->GetPixelShader(&bound));
   EXPECT_EQ(nullptr, bound.Get());
   DWORD value = 0;
-  device_->GetSamplerState(0, D3DSAMP_ADDRESSU, &value);
-  EXPECT_EQ(DWORD{D3DTADDRESS_BORDER}, value);
-  device_->GetSamplerState(0, D3DSAMP_ADDRESSV, &value);
-  EXPECT_EQ(DWORD{D3DTADDRESS_BORDER}, value);
-  device_->GetSamplerState(0, D3DSAMP_MAGFILTER, &value);
-  EXPECT_EQ(DWORD{D3DTEXF_LINEAR}, value);
-  device_->GetSamplerState(0, D3DSAMP_MINFILTER, &value);
-  EXPECT_EQ(DWORD{D3DTEXF_LINEAR}, value);
+  for (const auto& [state, expected] : {std::pair{D3DSAMP_ADDRESSU, DWORD{D3DTADDRESS_BORDER}},
+                                        {D3DSAMP_ADDRESSV, DWORD{D3DTADDRESS_BORDER}},
+                                        {D3DSAMP_MAGFILTER, DWORD{D3DTEXF_LINEAR}},
+                                        {D3DSAMP_MINFILTER, DWORD{D3DTEXF_LINEAR}}}) {
+    device_->GetSamplerState(0, state, &value);
+    EXPECT_EQ(expected, value) << "sampler state " << state;
+  }
   device_->GetRenderState(D3DRS_CULLMODE, &value);
   EXPECT_EQ(DWORD{D3DCULL_CCW}, value);
-  const Picture picture = Capture(fresh.Get());
-  int drawn = 0;
-  for (int y = 0; y < picture.height; ++y)
-    for (int x = 0; x < picture.width; ++x) drawn += picture.Rgb(x, y) != 0;
-  EXPECT_EQ(0, drawn);
+  EXPECT_EQ(0, WrongPixels(Capture(fresh.Get()), Everywhere(0), 0, 0xFFFFFF)) << "drawn pixels";
 }
 
 // A surface keeps the device it was made on: after a resize it still draws and captures at the
@@ -111,8 +97,7 @@ TEST_F(Display, SurfacesOutliveARemadeDevice) {
   EXPECT_EQ(200, Capture(current.Get()).width);
   old.Reset();
   current.Reset();
-  ExpectLastRelease(device_);
-  device_ = CurrentDevice(display_.Get());
+  RenewDevice();
 }
 
 TEST_F(Display, AWindowThatIsGoneFailsTheNextSurfaceRequest) {
@@ -167,9 +152,85 @@ TEST_F(Display, HandsOutOneSphericalMetricServiceForTheProcess) {
   ASSERT_HR(S_OK, first.As(&info));
   ASSERT_HR(S_OK, info->GetClassID(&clsid));
   EXPECT_TRUE(IsEqualGUID(CLSID_MediaDisplaySphericalMetric, clsid));
-  ComPtr<IDisposable> disposable;
-  ASSERT_HR(S_OK, second.As(&disposable));
-  disposable->Dispose();
+  EXPECT_HR(S_OK, Dispose(second.Get()));
+}
+
+// The spherical-metric service's geometry against the display program's conventions: 90 degrees
+// across the window at zoom 1, x right, y down, longitude to the right, latitude downward.
+constexpr float kDegree = 3.14159265f / 180.0f;
+
+struct SphericalMetric : ::testing::Test {
+  void SetUp() override {
+    ASSERT_HR(S_OK, CreateClassObject(CLSID_MediaDisplaySphericalMetric, MediaDisplaySphericalMetricId, &metric));
+  }
+  ComPtr<IMediaDisplaySphericalMetric> metric;
+};
+
+TEST_F(SphericalMetric, ViewAnglesNarrowWithZoomInAndStretchWithZoomOut) {
+  struct Row {
+    float zoom;
+    float horizontalDegrees, verticalDegrees, degreesPerPixel;
+  };
+  // A 900 x 450 window; the view plane at distance 0.5 is 1 / zoomIn wide.
+  const Row rows[] = {
+      {1.0f, 90.0f, 2 * std::atan(0.5f) / kDegree, 2.0f / 900 / kDegree},
+      {2.0f, 2 * std::atan(0.5f) / kDegree, 2 * std::atan(0.25f) / kDegree, 1.0f / 900 / kDegree},
+      {0.5f, 180.0f, 4 * std::atan(0.5f) / kDegree, 4.0f / 900 / kDegree},
+  };
+  for (const Row& row : rows) {
+    SphericalViewAngles angles{};
+    ASSERT_HR(S_OK, metric->GetViewAngles(900, 450, row.zoom, &angles));
+    EXPECT_NEAR(row.horizontalDegrees, angles.horizontal / kDegree, 1e-3) << row.zoom;
+    EXPECT_NEAR(row.verticalDegrees, angles.vertical / kDegree, 1e-3) << row.zoom;
+    EXPECT_NEAR(row.degreesPerPixel, angles.radiansPerPixel / kDegree, 1e-5) << row.zoom;
+  }
+  // One window pixel per picture pixel: a 3840-pixel sphere in a 960-pixel window wants zoom
+  // 2 * 3840 / (960 * 2 pi), and the angles agree.
+  float zoom = 0;
+  ASSERT_HR(S_OK, metric->GetNativeZoom(960, 3840, 2 * 3.14159265f, &zoom));
+  SphericalViewAngles angles{};
+  ASSERT_HR(S_OK, metric->GetViewAngles(960, 540, zoom, &angles));
+  EXPECT_NEAR(2 * 3.14159265f / 3840, angles.radiansPerPixel, 1e-7);
+}
+
+TEST_F(SphericalMetric, ViewMatrixTurnsTheCentreOfTheWindowTowardsYawAndPitch) {
+  struct Row {
+    float yaw, pitch, roll, zoom;
+    float x, y;                 // window point of a 400 x 200 window
+    float longitude, latitude;  // degrees
+  };
+  const Row rows[] = {
+      {0, 0, 0, 1, 200, 100, 0, 0},      {0, 0, 0, 1, 400, 100, 45, 0},   // the right edge at zoom 1
+      {90, 0, 0, 1, 200, 100, 90, 0},                                     // turned right
+      {0, 30, 0, 1, 200, 100, 0, -30},                                    // looking up: upward is negative latitude
+      {90, 30, 0, 2, 200, 100, 90, -30}, {0, 0, 90, 1, 400, 100, 0, 45},  // rolled clockwise: the right edge looks down
+      {0, 0, 0, 0.5f, 400, 100, 90, 0},                                   // zoomed out: angles stretched by two
+  };
+  for (const Row& row : rows) {
+    float m[9];
+    ASSERT_HR(S_OK, metric->GetViewMatrix(row.yaw * kDegree, row.pitch * kDegree, row.roll * kDegree, row.zoom, m));
+    float lonLat[2];
+    ASSERT_HR(S_OK, metric->GetDirectionAt(m, 400, 200, row.x, row.y, lonLat));
+    EXPECT_NEAR(row.longitude, lonLat[0] / kDegree, 1e-3) << row.yaw << " " << row.pitch << " " << row.roll;
+    EXPECT_NEAR(row.latitude, lonLat[1] / kDegree, 1e-3) << row.yaw << " " << row.pitch << " " << row.roll;
+  }
+  float identity[9];
+  ASSERT_HR(S_OK, metric->GetViewMatrix(0, 0, 0, 1, identity));
+  const float expected[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  for (int i = 0; i < 9; ++i) EXPECT_FLOAT_EQ(expected[i], identity[i]);
+}
+
+TEST_F(SphericalMetric, RefusesSizesAndZoomsThatHaveNoGeometry) {
+  SphericalViewAngles angles{};
+  float m[9] = {};
+  float out[2];
+  EXPECT_HR(E_INVALIDARG, metric->GetViewAngles(0, 100, 1, &angles));
+  EXPECT_HR(E_INVALIDARG, metric->GetViewAngles(100, 100, -1, &angles));
+  EXPECT_HR(E_INVALIDARG, metric->GetViewAngles(100, 100, NAN, &angles));
+  EXPECT_HR(E_POINTER, metric->GetViewAngles(100, 100, 1, nullptr));
+  EXPECT_HR(E_INVALIDARG, metric->GetViewMatrix(0, 0, 0, 0, m));
+  EXPECT_HR(E_INVALIDARG, metric->GetDirectionAt(m, 100, 100, 50, 50, out));  // all columns 0
+  EXPECT_HR(E_INVALIDARG, metric->GetNativeZoom(100, 0, 1, out));
 }
 
 }  // namespace

@@ -69,11 +69,7 @@ TEST_F(GraphicsLong, ResizeAndPresentCyclesLeaveNothingBehind) {
   EXPECT_GT(settled.privateMB, 0.0) << "no private bytes reported";
   EXPECT_LT(end.privateMB - settled.privateMB, kAllowedGrowthSinceSettledMB) << "private bytes grew";
   EXPECT_LT(end.privateMB - halfway.privateMB, kAllowedGrowthSecondHalfMB) << "private bytes still growing";
-  // The fixture's device is the first one; the display has long let it go.
-  if (IDirect3DDevice9* first = device_.Detach()) {
-    EXPECT_EQ(0u, first->Release());
-  }
-  device_ = CurrentDevice(display_.Get());
+  RenewDevice();  // the fixture's device is the first one; the display has long let it go
 }
 
 }  // namespace

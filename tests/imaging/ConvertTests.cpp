@@ -187,64 +187,43 @@ TEST_F(Convert, RefusalsLeaveOutputsAndTheDeviceAlone) {
   const ComPtr<IDirect3DTexture9> yuva = MakeTexture(8, 4, D3DFMT_A8R8G8B8, std::vector<uint8_t>(128, 7));
   const Packed422 packed(8, 4, 1);
   IDirect3DTexture9* const sentinel = reinterpret_cast<IDirect3DTexture9*>(uintptr_t{0x5E17});
-  const GUID unknown{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+  const GUID unknown{0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}}, yuva444 = MediaFormat_YUVA444_8;
   const DeviceBindings before = DeviceBindings::Of(context_.device.Get());
+  IDirect3DTexture9* out = sentinel;
+  GUID held = unknown;
+  CDX9VidConvert* const c = &*convert_;
+  // An unsupported pair names both formats, as the media module names them.
+  const std::string pair =
+      std::string(VarnicaMediaNameOf(&yuva444, 0, 0)) + " -> " + VarnicaMediaNameOf(&MediaFormat_RGBA8, 0, 0);
   const struct {
     HRESULT code;
     const char* text;
-    std::function<HRESULT(IDirect3DTexture9**, GUID*)> call;
+    std::function<HRESULT()> call;
   } cases[] = {
       {E_POINTER, "ppTargetTexture",
-       [&](IDirect3DTexture9**, GUID* f) {
-         return convert_->CreateTextureFromTexture(nullptr, f, yuva.Get(), MediaFormat_YUVA444_8, GUID{});
-       }},
-      {E_POINTER, "pSourceTexture",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateTextureFromTexture(t, f, nullptr, MediaFormat_YUVA444_8, GUID{});
-       }},
+       [&] { return c->CreateTextureFromTexture(nullptr, &held, yuva.Get(), yuva444, {}); }},
+      {E_POINTER, "pSourceTexture", [&] { return c->CreateTextureFromTexture(&out, &held, nullptr, yuva444, {}); }},
       {E_POINTER, "pTargetTextureFormat",
-       [&](IDirect3DTexture9** t, GUID*) {
-         return convert_->CreateTextureFromTexture(t, nullptr, yuva.Get(), MediaFormat_YUVA444_8, GUID{});
-       }},
-      {E_UNSUPPORTED, " -> ",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateTextureFromTexture(t, f, yuva.Get(), MediaFormat_YUVA444_8, MediaFormat_RGBA8);
-       }},
+       [&] { return c->CreateTextureFromTexture(&out, nullptr, yuva.Get(), yuva444, {}); }},
+      {E_UNSUPPORTED, pair.c_str(),
+       [&] { return c->CreateTextureFromTexture(&out, &held, yuva.Get(), yuva444, MediaFormat_RGBA8); }},
       {E_VALUE_NOT_FOUND, "GetDirectXFormatFromMedia",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateTextureFromTexture(t, f, yuva.Get(), MediaFormat_YUVA444_8, unknown);
-       }},
-      {E_POINTER, "pFrame",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateConvertedTextureFromFrame(t, f, nullptr, GUID{}, GUID{}, true);
-       }},
+       [&] { return c->CreateTextureFromTexture(&out, &held, yuva.Get(), yuva444, unknown); }},
+      {E_POINTER, "pFrame", [&] { return c->CreateConvertedTextureFromFrame(&out, &held, nullptr, {}, {}, true); }},
       {E_VALUE_NOT_FOUND, "GetDirectXNativeMediaFormatFrom",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateConvertedTextureFromMem(t, f, &packed.record, unknown, GUID{}, true);
-       }},
+       [&] { return c->CreateConvertedTextureFromMem(&out, &held, &packed.record, unknown, {}, true); }},
       {E_UNSUPPORTED, " -> ",
-       [&](IDirect3DTexture9** t, GUID* f) {
-         return convert_->CreateConvertedTextureFromMem(t, f, &packed.record, GUID{}, MediaFormat_RGBA8, false);
-       }},
+       [&] { return c->CreateConvertedTextureFromMem(&out, &held, &packed.record, {}, MediaFormat_RGBA8, false); }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& r : cases) {
+    SCOPED_TRACE(r.text);
     ObserverCapture capture;
-    IDirect3DTexture9* out = sentinel;
-    GUID held = unknown;
-    EXPECT_HR_LOGGED(capture, c.code, c.call(&out, &held), c.text);
+    out = sentinel, held = unknown;
+    EXPECT_HR_LOGGED(capture, r.code, r.call(), r.text);
     EXPECT_EQ(sentinel, out);
     EXPECT_TRUE(IsEqualGUID(unknown, held));
     EXPECT_TRUE(before == DeviceBindings::Of(context_.device.Get()));
   }
-  // The unsupported pair names both formats, as the media module names them.
-  ObserverCapture capture;
-  ComPtr<IDirect3DTexture9> out;
-  GUID held{};
-  convert_->CreateTextureFromTexture(&out, &held, yuva.Get(), MediaFormat_YUVA444_8, MediaFormat_RGBA8);
-  const std::string pair = std::string(VarnicaMediaNameOf(&MediaFormat_YUVA444_8, 0, 0)) + " -> " +
-                           VarnicaMediaNameOf(&MediaFormat_RGBA8, 0, 0);
-  EXPECT_TRUE(capture.Contains(pair)) << capture.Text();
   // A pass on the same context still works and leaves the bindings as they were.
   EXPECT_TRUE(FromTexture(yuva.Get(), MediaFormat_YUVA444_8, MediaFormat_YUV422SemiPlanar8, &held));
   EXPECT_TRUE(before == DeviceBindings::Of(context_.device.Get()));

@@ -1,6 +1,7 @@
 // Field split and weave on a real device: fields texel-exact against the frame's rows and woven
-// back into it, for both field orders, even and odd heights and three texel sizes; batches with skipped entries; every
-// refusal leaves the device's bindings alone, and a batch that fails half way keeps what it drew.
+// back into it, for both field orders, even and odd heights and three texel sizes; batches with
+// skipped entries; every refusal leaves the device's bindings alone, and a batch that fails half
+// way keeps what it drew.
 #include <cstring>
 #include <functional>
 #include <string>

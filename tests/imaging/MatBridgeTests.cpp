@@ -6,6 +6,7 @@
 #include <opencv2/core/mat.hpp>
 
 #include "DeviceFixture.h"
+#include "GuardedBuffer.h"
 #include "VodideDX9ocvMat.h"
 
 using Microsoft::WRL::ComPtr;
@@ -16,31 +17,17 @@ namespace {
 // Matrix memory whose last row ends where an inaccessible page begins, so that reading any byte
 // beyond the matrix's pixels faults. Rows are step bytes apart; the padding between them holds
 // 0xEE.
-class GuardedPixels {
- public:
-  GuardedPixels(int rows, int cols, int elementSize, size_t step) : step_(step) {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    const size_t page = info.dwPageSize;
-    const size_t used = step * (rows - 1) + size_t(cols) * elementSize;
-    const size_t span = (used + page - 1) / page * page;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(base_ + span, page, PAGE_NOACCESS, &old);
-    data_ = base_ + span - used;
-    std::memset(data_, 0xEE, used);
+struct GuardedPixels {
+  GuardedPixels(int rows, int cols, int elementSize, size_t step)
+      : step(step), buffer(step * (rows - 1) + size_t(cols) * elementSize) {
+    std::memset(buffer.data(), 0xEE, step * (rows - 1) + size_t(cols) * elementSize);
     const std::vector<uint8_t> random = RandomBytes(size_t(rows) * cols * elementSize, rows * 31 + cols);
     for (int y = 0; y < rows; ++y)
-      std::memcpy(data_ + y * step, random.data() + size_t(y) * cols * elementSize, size_t(cols) * elementSize);
+      std::memcpy(Row(y), random.data() + size_t(y) * cols * elementSize, size_t(cols) * elementSize);
   }
-  ~GuardedPixels() { VirtualFree(base_, 0, MEM_RELEASE); }
-  uint8_t* data() const { return data_; }
-  const uint8_t* Row(int y) const { return data_ + y * step_; }
-
- private:
-  size_t step_;
-  uint8_t* base_ = nullptr;
-  uint8_t* data_ = nullptr;
+  uint8_t* Row(int y) const { return buffer.data() + y * step; }
+  size_t step;
+  GuardedBuffer buffer;
 };
 
 using MatBridge = DeviceFixture;
@@ -60,7 +47,7 @@ TEST_F(MatBridge, RowsComeStepApartAndNothingPastThemIsRead) {
     SCOPED_TRACE(VarnicaMediaNameOf(&c.format, 0, 0));
     const size_t step = size_t(c.cols) * c.elementSize + 36;
     const GuardedPixels pixels(c.rows, c.cols, c.elementSize, step);
-    const cv::Mat mat(c.rows, c.cols, c.type, pixels.data(), step);
+    const cv::Mat mat(c.rows, c.cols, c.type, pixels.Row(0), step);
     ComPtr<IDirect3DTexture9> texture;
     ASSERT_HR(S_OK, CreateTextureFromMat(&context_, &texture, mat, c.format));
     const SurfaceBytes got = Read(texture.Get());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "DeviceFixture.h"
 #include "PixelReference.h"
@@ -73,10 +74,10 @@ struct WeightedSum {
 };
 
 // Shader 6 at map pixel (i, j): 5 x 5 map neighbours (the map mirrored at its edges), each one
-// source texel weighted by its distance from the exact mapped position. False when a texel
-// pick lies too close to a texel edge to be sure which one single precision takes.
-bool CubicGather(const SourceImage& source, const std::vector<MapCoordinate>& map, int mapW, int mapH, int i, int j,
-                 uint32_t* out) {
+// source texel weighted by its distance from the exact mapped position. None when a texel pick
+// lies too close to a texel edge to be sure which one single precision takes.
+std::optional<uint32_t> CubicGather(const SourceImage& source, const std::vector<MapCoordinate>& map, int mapW,
+                                    int mapH, int i, int j) {
   const MapCoordinate centre = map[j * mapW + i];
   const double cx = centre.x * kSourceWidth, cy = centre.y * kSourceHeight;
   WeightedSum sum;
@@ -86,12 +87,11 @@ bool CubicGather(const SourceImage& source, const std::vector<MapCoordinate>& ma
           map[Fold(j + dy, mapH, D3DTADDRESS_MIRROR) * mapW + Fold(i + dx, mapW, D3DTADDRESS_MIRROR)];
       const double px = m.x * kSourceWidth, py = m.y * kSourceHeight;
       for (double p : {px, py})
-        if (std::abs(p - std::round(p)) < 1e-3) return false;
+        if (std::abs(p - std::round(p)) < 1e-3) return std::nullopt;
       sum.Add(source.Point(m.x, m.y), CatmullRom(std::floor(px) + 0.5 - cx) * CatmullRom(std::floor(py) + 0.5 - cy));
     }
   }
-  *out = sum.Result();
-  return true;
+  return sum.Result();
 }
 
 // Whether shader 5's nearest pick for m is clear of a texel edge.
@@ -121,10 +121,10 @@ class Remap : public DeviceFixture {
   ComPtr<IDirect3DTexture9> MakeMap(uint32_t width, uint32_t height, const std::vector<MapCoordinate>& map) {
     return MakeTexture(width, height, D3DFMT_G32R32F, map.data());
   }
-  std::vector<uint32_t> Render(uint32_t width, uint32_t height) {
+  Picture Render(uint32_t width, uint32_t height) {
     ComPtr<IDirect3DTexture9> target;
     EXPECT_HR(S_OK, remap_->CreateRemapTexture(&target, width, height, D3DFMT_A8R8G8B8));
-    return target ? ReadBack(context_.device.Get(), target.Get()) : std::vector<uint32_t>{};
+    return target ? Read(target.Get()).AsPicture() : Picture{};
   }
   // A smooth map: the source turned by 7 degrees and scaled by 0.8 about a point inside it.
   static std::vector<MapCoordinate> TurnedMap(uint32_t width, uint32_t height) {
@@ -157,28 +157,15 @@ TEST_F(Remap, FiltersFollowTheReference) {
        {Case{RemapInterpolation_Nearest, 0}, Case{RemapInterpolation_Bilinear, 2}, Case{RemapInterpolation_Cubic, 2}}) {
     SCOPED_TRACE(testing::Message() << "mode " << c.mode);
     remap_->SetInterpolation(c.mode);
-    const std::vector<uint32_t> got = Render(kWidth, kHeight);
-    ASSERT_EQ(kWidth * kHeight, got.size());
-    int compared = 0, wrong = 0;
-    for (uint32_t j = 0; j < kHeight; ++j) {
-      for (uint32_t i = 0; i < kWidth; ++i) {
-        const MapCoordinate m = coordinates[j * kWidth + i];
-        uint32_t expected = 0;
-        if (c.mode == RemapInterpolation_Nearest) {
-          if (!ClearOfTies(m)) continue;
-          expected = source_.Nearest(m);
-        } else if (c.mode == RemapInterpolation_Bilinear) {
-          expected = source_.Bilinear(m);
-        } else if (!CubicGather(source_, coordinates, kWidth, kHeight, i, j, &expected)) {
-          continue;
-        }
-        ++compared;
-        if (ChannelDistance(expected, got[j * kWidth + i]) > c.tolerance && wrong++ < 3)
-          ADD_FAILURE() << "pixel " << i << "," << j << std::hex << ": " << got[j * kWidth + i] << " vs " << expected;
-      }
-    }
-    EXPECT_EQ(0, wrong);
-    EXPECT_GT(compared, static_cast<int>(kWidth * kHeight * 9 / 10));
+    auto reference = [&](int i, int j) -> std::optional<uint32_t> {
+      const MapCoordinate m = coordinates[j * kWidth + i];
+      if (c.mode == RemapInterpolation_Nearest) return ClearOfTies(m) ? source_.Nearest(m) : std::optional<uint32_t>();
+      if (c.mode == RemapInterpolation_Bilinear) return source_.Bilinear(m);
+      return CubicGather(source_, coordinates, kWidth, kHeight, i, j);
+    };
+    const PixelCheck check = ComparePixels(Render(kWidth, kHeight), reference, c.tolerance);
+    EXPECT_EQ(0, check.wrong);
+    EXPECT_GT(check.compared, static_cast<int>(kWidth * kHeight * 9 / 10));
   }
 }
 
@@ -219,18 +206,15 @@ TEST_F(Remap, AddressModesAndTheBorderColour) {
     EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_MIRROR), state[1]);
     EXPECT_EQ(static_cast<DWORD>(D3DTADDRESS_MIRROR), state[2]);
     source_.address = c.address;
-    const std::vector<uint32_t> got = Render(kWidth, kHeight);
-    ASSERT_EQ(kWidth * kHeight, got.size());
-    int wrong = 0;
     // The far-off mark has no texel precision left in wrap and mirror modes: only the border
     // and clamp answers are defined there.
-    const uint32_t rows = c.address == D3DTADDRESS_BORDER || c.address == D3DTADDRESS_CLAMP ? kHeight : kHeight - 1;
-    for (uint32_t n = 0; n < rows * kWidth; ++n) {
-      const uint32_t expected = source_.Nearest(coordinates[n]);
-      if (got[n] != expected && wrong++ < 3)
-        ADD_FAILURE() << "pixel " << n << std::hex << ": " << got[n] << " vs " << expected;
-    }
-    EXPECT_EQ(0, wrong);
+    const int rows = c.address == D3DTADDRESS_BORDER || c.address == D3DTADDRESS_CLAMP ? kHeight : kHeight - 1;
+    const PixelCheck check = ComparePixels(Render(kWidth, kHeight), [&](int i, int j) -> std::optional<uint32_t> {
+      if (j >= rows) return std::nullopt;
+      return source_.Nearest(coordinates[j * kWidth + i]);
+    });
+    EXPECT_EQ(0, check.wrong);
+    EXPECT_EQ(rows * int(kWidth), check.compared);
   }
 }
 
@@ -254,16 +238,13 @@ TEST_F(Remap, SamplerFiltersFollowTheModeAndTheMapSize) {
         MakeMap(c.mapWidth, kSourceHeight, std::vector<MapCoordinate>(c.mapWidth * kSourceHeight));
     ASSERT_HR(S_OK, remap_->SetMapTexture(map.Get()));
     remap_->SetInterpolation(c.interpolation);
-    ASSERT_EQ(64u, Render(8, 8).size());
-    DWORD filters[4] = {};
-    context_.device->GetSamplerState(0, D3DSAMP_MINFILTER, &filters[0]);
-    context_.device->GetSamplerState(0, D3DSAMP_MAGFILTER, &filters[1]);
-    context_.device->GetSamplerState(1, D3DSAMP_MINFILTER, &filters[2]);
-    context_.device->GetSamplerState(1, D3DSAMP_MAGFILTER, &filters[3]);
-    EXPECT_EQ(static_cast<DWORD>(c.video), filters[0]);
-    EXPECT_EQ(static_cast<DWORD>(c.video), filters[1]);
-    EXPECT_EQ(static_cast<DWORD>(c.map), filters[2]);
-    EXPECT_EQ(static_cast<DWORD>(c.map), filters[3]);
+    ASSERT_EQ(64u, Render(8, 8).pixels.size());
+    for (DWORD sampler : {0, 1})
+      for (D3DSAMPLERSTATETYPE type : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER}) {
+        DWORD filter = 0;
+        context_.device->GetSamplerState(sampler, type, &filter);
+        EXPECT_EQ(static_cast<DWORD>(sampler == 0 ? c.video : c.map), filter) << "sampler " << sampler << " " << type;
+      }
   }
 }
 
@@ -278,23 +259,18 @@ TEST_F(Remap, CubicResamplingOfTheSource) {
   DrawQuad(target.Get());
   context_.UnsetPixelShader();
   context_.UnsetTexture(0);
-  const std::vector<uint32_t> got = ReadBack(context_.device.Get(), target.Get());
-  ASSERT_EQ(kWidth * kHeight, got.size());
-  int wrong = 0;
-  for (uint32_t j = 0; j < kHeight; ++j) {
-    for (uint32_t i = 0; i < kWidth; ++i) {
-      const double px = (i + 0.5) / kWidth * kSourceWidth, py = (j + 0.5) / kHeight * kSourceHeight;
-      const int bx = static_cast<int>(std::floor(px - 0.5)), by = static_cast<int>(std::floor(py - 0.5));
-      WeightedSum sum;
-      for (int dy = -2; dy <= 2; ++dy)
-        for (int dx = -2; dx <= 2; ++dx)
-          sum.Add(source_.At(bx + dx, by + dy), CatmullRom(bx + dx + 0.5 - px) * CatmullRom(by + dy + 0.5 - py));
-      const uint32_t expected = sum.Result();
-      if (ChannelDistance(expected, got[j * kWidth + i]) > 2 && wrong++ < 3)
-        ADD_FAILURE() << "pixel " << i << "," << j << std::hex << ": " << got[j * kWidth + i] << " vs " << expected;
-    }
-  }
-  EXPECT_EQ(0, wrong);
+  auto reference = [&](int i, int j) {
+    const double px = (i + 0.5) / kWidth * kSourceWidth, py = (j + 0.5) / kHeight * kSourceHeight;
+    const int bx = static_cast<int>(std::floor(px - 0.5)), by = static_cast<int>(std::floor(py - 0.5));
+    WeightedSum sum;
+    for (int dy = -2; dy <= 2; ++dy)
+      for (int dx = -2; dx <= 2; ++dx)
+        sum.Add(source_.At(bx + dx, by + dy), CatmullRom(bx + dx + 0.5 - px) * CatmullRom(by + dy + 0.5 - py));
+    return sum.Result();
+  };
+  const PixelCheck check = ComparePixels(Read(target.Get()).AsPicture(), reference, 2);
+  EXPECT_EQ(0, check.wrong);
+  EXPECT_EQ(int(kWidth * kHeight), check.compared);
 }
 
 TEST_F(Remap, TexturesAreHeldOnceAndFramesGiveTheirOwn) {
@@ -353,9 +329,9 @@ TEST_F(Remap, RefusalsLeaveTheDeviceAsItWas) {
                                              reinterpret_cast<void**>(frame.GetAddressOf()), 4, 4, MediaFormat_RGBA8));
   ComPtr<IDirect3DTexture9> drawn;
   ASSERT_HR(S_OK, frame->GetTexture(&drawn));
-  const std::vector<uint32_t> pixels = ReadBack(context_.device.Get(), drawn.Get());
-  ASSERT_EQ(16u, pixels.size());
-  EXPECT_LE(ChannelDistance(source_.Bilinear({0.3f, 0.3f}), pixels[5]), 2);
+  const Picture pixels = Read(drawn.Get()).AsPicture();
+  ASSERT_EQ(16u, pixels.pixels.size());
+  EXPECT_LE(ChannelDistance(source_.Bilinear({0.3f, 0.3f}), pixels.At(1, 1)), 2);
 }
 
 }  // namespace

@@ -26,9 +26,13 @@ class ConvertionCopy : public testing::Test {
 #endif
 };
 
+// Every pair of the table, and equal formats through the wildcard row.
 TEST_F(ConvertionCopy, EveryTablePairIsFoundAndConverted) {
-  for (int i = 0; i < 65; ++i) {
-    const ConvertionCopyEntry& row = ConvertionCopyTable[i];
+  std::vector<ConvertionCopyEntry> pairs(ConvertionCopyTable, ConvertionCopyTable + 65);
+  for (const GUID* format : {&MediaFormat_RGBA8, &MediaFormat_YUV422SemiPlanar8, &MediaFormat_Mono8})
+    pairs.push_back({format, format, 0, IdenticalCopy, 0});
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const ConvertionCopyEntry& row = pairs[i];
     TestFrame source(*row.source, 17, 5, 3, 0);
     source.FillRandom(static_cast<uint32_t>(i));
     TestFrame actual(*row.target, 17, 5, 3, kSentinel), expected(*row.target, 17, 5, 3, kSentinel);
@@ -42,22 +46,6 @@ TEST_F(ConvertionCopy, EveryTablePairIsFoundAndConverted) {
     ASSERT_EQ(CopyCpuVidFrameMemory(&source.record, &actual.record, kNormal, nullptr), S_OK) << "row " << i;
     reference::Convert(row.kernel, source.record, expected.record);
     EXPECT_TRUE(actual.SameBytes(expected)) << "row " << i << ": " << reference::FirstDifference(actual, expected);
-  }
-}
-
-TEST_F(ConvertionCopy, EqualFormatsUseTheWildcardRow) {
-  for (const GUID* format : {&MediaFormat_RGBA8, &MediaFormat_YUV422SemiPlanar8, &MediaFormat_Mono8}) {
-    TestFrame source(*format, 33, 4, 5, 0), target(*format, 33, 4, 5, kSentinel),
-        expected(*format, 33, 4, 5, kSentinel);
-    source.FillRandom(9);
-    ConvertionCopyKernel kernel = nullptr;
-    int32_t bands = -1;
-    ASSERT_EQ(FindConvertionCopy(&kernel, &bands, &source.record, &target.record, kNormal), S_OK);
-    EXPECT_EQ(kernel, IdenticalCopy);
-    EXPECT_EQ(bands, 0);
-    ASSERT_EQ(CopyCpuVidFrameMemory(&source.record, &target.record, kNormal, nullptr), S_OK);
-    reference::Convert(IdenticalCopy, source.record, expected.record);
-    EXPECT_TRUE(target.SameBytes(expected));
   }
 }
 
@@ -91,11 +79,13 @@ TEST_F(ConvertionCopy, DirectModePrefersRepackingAndNeverBands) {
 }
 
 // Refusals: the code FindConvertionCopy gives (it also clears the kernel), the copy's failure
-// text naming both records, and not one target byte written.
+// text naming both records, not one target byte written and no band handed to the pool (equal
+// formats of different sizes included).
 TEST_F(ConvertionCopy, RefusalsNameTheRecordsAndWriteNothing) {
   const GUID unknownMode{0x199652DB, 0x2DD6, 0x4A31, {0xA6, 0x59, 0xCE, 0xCE, 0x3E, 0x55, 0x34, 0x4A}};
   TestFrame rgb(MediaFormat_RGB8, 1920, 1080, 0, 1), rgba(MediaFormat_RGBA8, 8, 2, 0, 1);
   TestFrame yuv(MediaFormat_YUV422Packed8, 1280, 720, 0, kSentinel), target(MediaFormat_RGBA8, 8, 2, 0, kSentinel);
+  TestFrame tall(MediaFormat_RGBA8, 16, 600, 0, 1), shorter(MediaFormat_RGBA8, 16, 500, 0, kSentinel);
   const struct {
     CpuVidFrameMemory* source;
     TestFrame* target;
@@ -104,10 +94,12 @@ TEST_F(ConvertionCopy, RefusalsNameTheRecordsAndWriteNothing) {
     const char* text;
   } cases[] = {
       {&rgb.record, &yuv, kNormal, E_VALUE_NOT_FOUND, "[1920x1080] RGB8 --> [1280x720] YUV422Packed8"},
+      {&tall.record, &shorter, kNormal, E_VALUE_NOT_FOUND, "[16x600] RGBA8 --> [16x500] RGBA8"},
       {&rgba.record, &target, unknownMode, E_INVALIDARG, "[8x2] RGBA8 --> [8x2] RGBA8"},
       {nullptr, &target, kNormal, E_POINTER, "pSrc"},
       {&rgba.record, nullptr, kNormal, E_POINTER, "pTar"},
   };
+  CountingPool pool(2);
   for (const auto& c : cases) {
     const TestFrame untouched = c.target ? *c.target : target;
     CpuVidFrameMemory* const t = c.target ? &c.target->record : nullptr;
@@ -117,8 +109,9 @@ TEST_F(ConvertionCopy, RefusalsNameTheRecordsAndWriteNothing) {
       EXPECT_EQ(FindConvertionCopy(&kernel, &bands, c.source, t, c.mode), c.code) << c.text;
       EXPECT_EQ(kernel, nullptr);
     }
-    const CaughtFailure failure = CatchFailure([&] { CopyCpuVidFrameMemory(c.source, t, c.mode, nullptr); });
+    const CaughtFailure failure = CatchFailure([&] { CopyCpuVidFrameMemory(c.source, t, c.mode, &pool); });
     EXPECT_TRUE(failure.raised);
+    EXPECT_EQ(pool.jobs, 0) << c.text;
     EXPECT_EQ(failure.code, c.code) << c.text;
     EXPECT_EQ(failure.text, c.text);
     if (c.target) {
@@ -170,14 +163,6 @@ TEST_F(ConvertionCopy, BandsGiveTheSameBytesAsOneRun) {
       }
     }
   }
-}
-
-TEST_F(ConvertionCopy, DifferentSizesNeverBand) {
-  CountingPool pool(2);
-  TestFrame source(MediaFormat_RGBA8, 16, 600, 0, 1), target(MediaFormat_RGBA8, 16, 500, 0, kSentinel);
-  EXPECT_EQ(CatchFailure([&] { CopyCpuVidFrameMemory(&source.record, &target.record, kNormal, &pool); }).code,
-            E_VALUE_NOT_FOUND);
-  EXPECT_EQ(pool.jobs, 0);
 }
 
 TEST_F(ConvertionCopy, BandFailureIsRaisedAsTheCopysFailure) {

@@ -1,5 +1,5 @@
 // What the conversion tests need beyond the references: catching a raised failure on either
-// build, buffers that end at a page boundary, and a pool that counts the jobs handed to it.
+// build, kernels run on buffers that end at a page boundary, and a pool that counts its jobs.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ConvertionCopyCpuVidFrameMemory.h"
+#include "GuardedBuffer.h"
 
 struct CaughtFailure {
   bool raised = false;
@@ -15,21 +16,6 @@ struct CaughtFailure {
 };
 // Runs body; reports whether it raised, with the failure's code and text.
 CaughtFailure CatchFailure(const std::function<void()>& body);
-
-// `bytes` bytes whose last one is followed by an inaccessible page.
-class GuardedBuffer {
- public:
-  explicit GuardedBuffer(size_t bytes);
-  ~GuardedBuffer();
-  GuardedBuffer(const GuardedBuffer&) = delete;
-  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-  uint8_t* data() const { return data_; }
-
- private:
-  uint8_t* base_ = nullptr;
-  size_t mapped_ = 0;
-  uint8_t* data_ = nullptr;
-};
 
 // Converts source (tight rows) with kernel at the processor features in mask, every plane copied
 // into buffers that end at a page, and compares the target with expected (also tight). A kernel

@@ -59,9 +59,4 @@ TEST(Logging, DebugOutputWritesLongTextsWholeAndNamesANullFormat) {
   EXPECT_TRUE(output.Saw("short 42\n"));
 }
 
-TEST(Logging, GuidTextIsUpperCaseWithoutBraces) {
-  const GUID id = {0x0a0b0c0d, 0xabcd, 0x00ef, {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef}};
-  EXPECT_STREQ("0A0B0C0D-ABCD-00EF-0123-456789ABCDEF", GuidToText(id).c_str());
-}
-
 }  // namespace

@@ -175,11 +175,6 @@ TEST(ObjectModelFrame, FreshAndDisposedFramesAnswerAsTheyShould) {
     EXPECT_TRUE(capture.Contains(std::string(operation) + ": MediaDirectX9VideoFrame is disposed")) << operation;
 }
 
-TEST(ObjectModelGraphics, GetObjectIsUnsupportedWhateverTheArguments) {
-  auto graphics = NewObject<IMediaDirectXGraphics>(CLSID_MediaDirectXGraphics, IID_IMediaDirectXGraphics);
-  EXPECT_HR(E_UNSUPPORTED, graphics->GetObject(GUID{}, IID_IUnknown, nullptr));
-}
-
 struct DisplayCreate : ::testing::Test {
   void SetUp() override {
     display = NewObject<IMediaDirectXDisplay>(CLSID_MediaDirectXDisplay, IID_IMediaDirectXDisplay);
