@@ -5,6 +5,7 @@
 #include "Diagnostics.h"
 #include "Error.h"
 #include "VodideCreateTextureFromFrame.h"
+#include "VodideDeviceInfo.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -74,13 +75,7 @@ HRESULT DX9Context::InitializeOffscreenDevice(const OffscreenDeviceSettings& set
       D3DADAPTER_IDENTIFIER9 identifier{};
       if (!direct3DEx) ThrowError(E_POINTER, VLOC, "GetAdapterIdentifier");
       CheckHr(direct3DEx->GetAdapterIdentifier(caps.AdapterOrdinal, 0, &identifier), VLOC, "GetAdapterIdentifier");
-      LogPrint(LOG_TRACE, VLOC,
-               "DirectX9 Offscreen Device\n  Driver:        %s\n  Description:   %s\n  DeviceName:    %s\n"
-               "  Max Texture:   %dx%d\n  Vertex Shader: %x\n  Pixel Shader:  %x\n",
-               identifier.Driver, identifier.Description, identifier.DeviceName,
-               static_cast<int>(caps.MaxTextureWidth), static_cast<int>(caps.MaxTextureHeight),
-               static_cast<unsigned>(caps.VertexShaderVersion & 0xFFFF),
-               static_cast<unsigned>(caps.PixelShaderVersion & 0xFFFF));
+      LogPrint(LOG_TRACE, VLOC, "%s", OffscreenDeviceBlock(identifier, caps).c_str());
     }
     return S_OK;
   });

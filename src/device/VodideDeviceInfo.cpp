@@ -23,12 +23,18 @@ HRESULT PrintOffscreenDeviceInfo(FILE* out) {
                  static_cast<unsigned long>(query));
     return query;
   }
-  std::fprintf(out,
-               "DirectX9 Offscreen Device\n  Driver:        %s\n  Description:   %s\n  DeviceName:    %s\n"
-               "  Max Texture:   %dx%d\n  Vertex Shader: %x\n  Pixel Shader:  %x\n",
-               identifier.Driver, identifier.Description, identifier.DeviceName,
-               static_cast<int>(caps.MaxTextureWidth), static_cast<int>(caps.MaxTextureHeight),
-               static_cast<unsigned>(caps.VertexShaderVersion & 0xFFFF),
-               static_cast<unsigned>(caps.PixelShaderVersion & 0xFFFF));
+  std::fputs(OffscreenDeviceBlock(identifier, caps).c_str(), out);
   return S_OK;
+}
+
+std::string OffscreenDeviceBlock(const D3DADAPTER_IDENTIFIER9& identifier, const D3DCAPS9& caps) {
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "DirectX9 Offscreen Device\n  Driver:        %s\n  Description:   %s\n  DeviceName:    %s\n"
+                "  Max Texture:   %dx%d\n  Vertex Shader: %x\n  Pixel Shader:  %x\n",
+                identifier.Driver, identifier.Description, identifier.DeviceName,
+                static_cast<int>(caps.MaxTextureWidth), static_cast<int>(caps.MaxTextureHeight),
+                static_cast<unsigned>(caps.VertexShaderVersion & 0xFFFF),
+                static_cast<unsigned>(caps.PixelShaderVersion & 0xFFFF));
+  return text;
 }

@@ -22,8 +22,6 @@ constexpr UINT kMatrixRegister = 6;
 constexpr UINT kFSourceRegister = 9;
 constexpr UINT kFTargetRegister = 10;
 
-constexpr UINT kCheckWidth = 320;
-constexpr UINT kCheckHeight = 200;
 constexpr D3DFORMAT kCheckFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_A16B16G16R16, D3DFMT_G32R32F};
 
 }  // namespace
@@ -58,18 +56,7 @@ HRESULT CDX9FisheyeRectify::Initialize() {
 HRESULT CDX9FisheyeRectify::CheckDevice() {
   return GuardedCall([&] {
     if (!initialized_) CheckHr(Initialize(), VLOC, "Initialize");
-    CheckHr(cache_->IsTextureRenderableCatA(*context_), VLOC, "IsTextureRenderableCatA");
-    ComPtr<IDirect3DPixelShader9> shader;
-    CheckHr(cache_->ObtainPixelShader(*context_, kVariantShaders[1], &shader), VLOC, "ObtainPixelShader");
-    // Only a trial: the shader must not stay bound when unsetting it fails (the fixed-function
-    // split relies on no shader being bound).
-    DX9PassState trial(*context_);
-    CheckHr(context_->SetPixelShader(shader.Get()), VLOC, "SetPixelShader");
-    trial.ShaderSet();
-    CheckHr(context_->UnsetPixelShader(), VLOC, "UnsetPixelShader");
-    trial.ShaderCleared();
-    for (D3DFORMAT format : kCheckFormats)
-      vmdx_imaging::CreateRenderTargetTexture(*context_, kCheckWidth, kCheckHeight, format, VLOC);
+    vmdx_imaging::CheckImagingDevice(*context_, *cache_, kVariantShaders[1], kCheckFormats, VLOC);
     return S_OK;
   });
 }

@@ -5,6 +5,8 @@
 
 #include "Error.h"
 #include "VodideDX9Context.h"
+#include "VodideDX9PassState.h"
+#include "VodideDX9ResourceCache.h"
 
 namespace vmdx_imaging {
 
@@ -36,6 +38,25 @@ inline Microsoft::WRL::ComPtr<IDirect3DTexture9> CreateRenderTargetTexture(DX9Co
       context.device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, format, context.pool, &texture, nullptr),
       location, "CreateRenderTarget");
   return texture;
+}
+
+// What the map builder's and the remap renderer's CheckDevice ask of a device: the texture
+// capabilities, their shader bound once as a trial (never left bound, also when unbinding
+// fails: the fixed-function field split relies on no shader being bound), and render targets of
+// the formats they draw into.
+template <size_t N>
+void CheckImagingDevice(DX9Context& context, CDX9ResourceCache& cache, PixelShaderId shaderId,
+                        const D3DFORMAT (&formats)[N], const SourceLocation& location) {
+  CheckHr(cache.IsTextureRenderableCatA(context), location, "IsTextureRenderableCatA");
+  Microsoft::WRL::ComPtr<IDirect3DPixelShader9> shader;
+  CheckHr(cache.ObtainPixelShader(context, shaderId, &shader), location, "ObtainPixelShader");
+  DX9PassState trial(context);
+  CheckHr(context.SetPixelShader(shader.Get()), location, "SetPixelShader");
+  trial.ShaderSet();
+  CheckHr(context.UnsetPixelShader(), location, "UnsetPixelShader");
+  trial.ShaderCleared();
+  constexpr UINT kCheckWidth = 320, kCheckHeight = 200;
+  for (D3DFORMAT format : formats) CreateRenderTargetTexture(context, kCheckWidth, kCheckHeight, format, location);
 }
 
 }  // namespace vmdx_imaging

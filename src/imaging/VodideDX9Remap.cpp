@@ -19,8 +19,6 @@ constexpr PixelShaderId kModeShaders[4] = {PixelShader_Remap, PixelShader_Remap,
 constexpr DWORD kVideoSampler = 0;
 constexpr DWORD kMapSampler = 1;
 
-constexpr UINT kCheckWidth = 320;
-constexpr UINT kCheckHeight = 200;
 constexpr D3DFORMAT kCheckFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_A16B16G16R16};
 
 D3DTEXTUREADDRESS VideoAddress(int32_t mode) {
@@ -57,19 +55,7 @@ HRESULT CDX9Remap::Initialize() {
 HRESULT CDX9Remap::CheckDevice() {
   return GuardedCall([&] {
     if (!initialized_) CheckHr(Initialize(), VLOC, "Initialize");
-    CheckHr(cache_->IsTextureRenderableCatA(*context_), VLOC, "IsTextureRenderableCatA");
-    ComPtr<IDirect3DPixelShader9> shader;
-    CheckHr(cache_->ObtainPixelShader(*context_, kModeShaders[RemapInterpolation_Bilinear], &shader), VLOC,
-            "ObtainPixelShader");
-    // Only a trial: the shader must not stay bound when unsetting it fails (the fixed-function
-    // split relies on no shader being bound).
-    DX9PassState trial(*context_);
-    CheckHr(context_->SetPixelShader(shader.Get()), VLOC, "SetPixelShader");
-    trial.ShaderSet();
-    CheckHr(context_->UnsetPixelShader(), VLOC, "UnsetPixelShader");
-    trial.ShaderCleared();
-    for (D3DFORMAT format : kCheckFormats)
-      vmdx_imaging::CreateRenderTargetTexture(*context_, kCheckWidth, kCheckHeight, format, VLOC);
+    vmdx_imaging::CheckImagingDevice(*context_, *cache_, kModeShaders[RemapInterpolation_Bilinear], kCheckFormats, VLOC);
     return S_OK;
   });
 }
