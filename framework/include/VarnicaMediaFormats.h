@@ -1,4 +1,4 @@
-// Media format identities (issued by the media module) and the description of a frame in
+// Media format identities (issued by the media module) and the record of a frame in
 // CPU memory. Platform-neutral: the conversion library also builds natively.
 #pragma once
 #include "VarnicaPlatform.h"
